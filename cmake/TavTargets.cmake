@@ -1,0 +1,34 @@
+# Helpers that turn a subsystem folder into a static library and a test folder into a suite.
+
+# tav_subsystem(<target> DEPS <libs...>): every .cpp of the current folder becomes one static
+# library; a folder without sources yet becomes an interface library so dependents still link.
+function(tav_subsystem target)
+  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  list(FILTER sources EXCLUDE REGEX "_win32\\.cpp$")
+  if(sources)
+    add_library(${target} STATIC ${sources})
+    target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR})
+    target_link_libraries(${target} PUBLIC ${ARG_DEPS})
+  else()
+    add_library(${target} INTERFACE)
+    target_include_directories(${target} INTERFACE ${PROJECT_SOURCE_DIR})
+    target_link_libraries(${target} INTERFACE ${ARG_DEPS})
+  endif()
+endfunction()
+
+# tav_test_suite(<folder> DEPS <libs...>): tests/<folder>/*_test.cpp become one GoogleTest
+# executable, tav_<folder>_tests, whose cases ctest discovers one by one.
+function(tav_test_suite folder)
+  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${folder}/*.cpp)
+  if(NOT sources)
+    return()
+  endif()
+  set(target tav_${folder}_tests)
+  add_executable(${target} ${sources})
+  target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR})
+  target_link_libraries(${target} PRIVATE ${ARG_DEPS} GTest::gmock GTest::gtest_main)
+  gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST
+    PROPERTIES ENVIRONMENT "TAV_BUILD_DIR=${CMAKE_BINARY_DIR};TAV_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
+endfunction()
