@@ -22,13 +22,23 @@ struct CounterBlock {
 constinit CounterBlock gCounters;
 constinit std::atomic<CounterBlock*> gPublished{nullptr};
 
-void* defaultAllocate(size_t bytes, void*) { return std::malloc(bytes); }
-void defaultRelease(void* block, void*) { std::free(block); }
-void* defaultResize(void* block, size_t bytes, void*) { return std::realloc(block, bytes); }
-char* defaultDuplicate(const char* text, void*) { return platform::heapDuplicateString(text); }
-size_t defaultUsableSize(void* block, void*) { return platform::heapBlockSize(block); }
+void* defaultAllocate(size_t bytes, void*) {
+  return std::malloc(bytes);
+}
+void defaultRelease(void* block, void*) {
+  std::free(block);
+}
+void* defaultResize(void* block, size_t bytes, void*) {
+  return std::realloc(block, bytes);
+}
+char* defaultDuplicate(const char* text, void*) {
+  return platform::heapDuplicateString(text);
+}
+size_t defaultUsableSize(void* block, void*) {
+  return platform::heapBlockSize(block);
+}
 
-constinit AllocatorTable gTable{defaultAllocate, defaultRelease,    defaultResize,
+constinit AllocatorTable gTable{defaultAllocate,  defaultRelease,    defaultResize,
                                 defaultDuplicate, defaultUsableSize, nullptr};
 constinit bool gInstalled = false;
 
@@ -85,7 +95,9 @@ char* countingDuplicate(const char* text, void* context) {
   return copy;
 }
 
-size_t countingUsableSize(void* block, void*) { return platform::heapBlockSize(block); }
+size_t countingUsableSize(void* block, void*) {
+  return platform::heapBlockSize(block);
+}
 
 // Runs during single-threaded library initialisation, so it takes no lock.
 void installOnce() {
@@ -130,7 +142,9 @@ size_t usableSize(void* block) {
   return gTable.usableSize(block, gTable.context);
 }
 
-void replaceAllocator(const AllocatorTable& table) { gTable = table; }
+void replaceAllocator(const AllocatorTable& table) {
+  gTable = table;
+}
 
 MemoryCounters snapshot() {
   MemoryCounters out;
@@ -148,7 +162,7 @@ MemoryCounters snapshot() {
 
 void memoryStatistics(uint32_t out[14]) {
   MemoryCounters c = snapshot();
-  const uint64_t values[6] = {c.peakBytes,       c.liveAllocationsAtPeak, c.totalBytesAllocated,
+  const uint64_t values[6] = {c.peakBytes,        c.liveAllocationsAtPeak, c.totalBytesAllocated,
                               c.totalAllocations, c.totalBytesReleased,    c.totalReleases};
   for (int i = 0; i < 6; ++i) {
     out[2 * i] = static_cast<uint32_t>(values[i]);
@@ -169,7 +183,9 @@ void* operator new(std::size_t bytes) {
   return block;
 }
 
-void* operator new[](std::size_t bytes) { return ::operator new(bytes); }
+void* operator new[](std::size_t bytes) {
+  return ::operator new(bytes);
+}
 
 void* operator new(std::size_t bytes, const std::nothrow_t&) noexcept {
   return tav::memory::allocate(bytes ? bytes : 1);
@@ -179,11 +195,21 @@ void* operator new[](std::size_t bytes, const std::nothrow_t&) noexcept {
   return tav::memory::allocate(bytes ? bytes : 1);
 }
 
-void operator delete(void* block) noexcept { tav::memory::release(block); }
-void operator delete[](void* block) noexcept { tav::memory::release(block); }
-void operator delete(void* block, std::size_t) noexcept { tav::memory::release(block); }
-void operator delete[](void* block, std::size_t) noexcept { tav::memory::release(block); }
-void operator delete(void* block, const std::nothrow_t&) noexcept { tav::memory::release(block); }
+void operator delete(void* block) noexcept {
+  tav::memory::release(block);
+}
+void operator delete[](void* block) noexcept {
+  tav::memory::release(block);
+}
+void operator delete(void* block, std::size_t) noexcept {
+  tav::memory::release(block);
+}
+void operator delete[](void* block, std::size_t) noexcept {
+  tav::memory::release(block);
+}
+void operator delete(void* block, const std::nothrow_t&) noexcept {
+  tav::memory::release(block);
+}
 void operator delete[](void* block, const std::nothrow_t&) noexcept {
   tav::memory::release(block);
 }

@@ -1,8 +1,8 @@
 // The operating-system services the framework uses, behind one small interface.
 //
 // Everything above this header is portable C++; everything that differs between POSIX and Windows
-// (clocks, local time, the executable's path, the debugger console, page regions, thread ids and the
-// runtime's heap queries) lives in platform_posix.cpp or platform_win32.cpp.
+// (clocks, local time, the executable's path, the debugger console, page regions, thread ids and
+// the runtime's heap queries) lives in platform_posix.cpp or platform_win32.cpp.
 #pragma once
 
 #include <cstddef>

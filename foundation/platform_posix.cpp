@@ -36,7 +36,9 @@ uint64_t performanceCounter() {
   return static_cast<uint64_t>(now.tv_sec) * 1000000000u + static_cast<uint64_t>(now.tv_nsec);
 }
 
-uint64_t performanceFrequency() { return 1000000000u; }
+uint64_t performanceFrequency() {
+  return 1000000000u;
+}
 
 size_t executablePath(char* buffer, size_t capacity) {
   if (capacity == 0)
@@ -85,10 +87,16 @@ void releaseRegion(void* region, size_t bytes) {
     munmap(region, bytes);
 }
 
-uint32_t currentThreadId() { return static_cast<uint32_t>(syscall(SYS_gettid)); }
+uint32_t currentThreadId() {
+  return static_cast<uint32_t>(syscall(SYS_gettid));
+}
 
-size_t heapBlockSize(void* block) { return block ? malloc_usable_size(block) : 0; }
+size_t heapBlockSize(void* block) {
+  return block ? malloc_usable_size(block) : 0;
+}
 
-char* heapDuplicateString(const char* text) { return text ? strdup(text) : nullptr; }
+char* heapDuplicateString(const char* text) {
+  return text ? strdup(text) : nullptr;
+}
 
 } // namespace tav::platform

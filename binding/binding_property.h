@@ -1,0 +1,214 @@
+// BindingProperty, the dynamic value of the framework, and BindingResult, its checked form.
+//
+// Every native record that crosses the plugin boundary becomes a tree of BindingProperty nodes.
+// A tree shares one BindingDocument (a slab pool and an interned-string table) owned by its root,
+// so building large trees costs few heap allocations.
+//
+//   BindingProperty root;                        // empty, no document yet
+//   root.member("items").append() = "first";     // becomes a structure, then a collection
+//   root.member("count") = uint64_t{1};
+//   for (auto [key, value] : root.members()) ... // members iterate in byte-wise key order
+//
+// Ownership: a value constructed on its own is a root and owns its document. Elements and
+// members are children: they live in the root's document and never outlive it. Copying always
+// deep-copies into the target's document; moving exchanges documents only between two roots.
+// A tree is used by one thread at a time.
+//
+// Every walk over a tree (release, deep copy) is iterative, so trees deeper than a thread's
+// stack are safe to build, copy and destroy.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tav {
+
+struct StaticTypeId;
+class BindingDocument;
+struct InternedString;
+struct BindingCollection;
+struct BindingStructure;
+
+// The kind of a value; the codes are fixed and the names appear in conversion messages.
+enum class BindingKind : uint8_t {
+  Empty = 0,
+  Bool = 1,
+  Signed = 2,
+  Unsigned = 3,
+  Float = 4,
+  String = 5,
+  Blob = 6,
+  Enum = 7,
+  Collection = 8,
+  Structure = 9,
+};
+
+// "empty", "bool", ..., "structure"; "" for a code outside the table.
+const char* bindingKindName(BindingKind kind);
+
+// An enum value: its number and the StaticTypeId of its enum type. The enumerator's name is not
+// stored; the type registry finds it when needed.
+struct BindingEnum {
+  int32_t number = 0;
+  const StaticTypeId* type = nullptr;
+};
+
+class BindingProperty {
+public:
+  BindingProperty() noexcept = default;
+  ~BindingProperty();
+
+  // Deep copy into this value's own document. Self-assignment does nothing.
+  BindingProperty(const BindingProperty& other);
+  BindingProperty& operator=(const BindingProperty& other);
+
+  // Between two roots the documents are exchanged (no copy) and the source is cleared;
+  // from or into a child the value is deep-copied and the source cleared.
+  BindingProperty(BindingProperty&& other) noexcept;
+  BindingProperty& operator=(BindingProperty&& other) noexcept;
+
+  // Scalar assignment: clear, then set kind and payload.
+  BindingProperty& operator=(bool value);
+  BindingProperty& operator=(int value) { return setSigned(value); }
+  BindingProperty& operator=(long value) { return setSigned(value); }
+  BindingProperty& operator=(long long value) { return setSigned(value); }
+  BindingProperty& operator=(unsigned value) { return setUnsigned(value); }
+  BindingProperty& operator=(unsigned long value) { return setUnsigned(value); }
+  BindingProperty& operator=(unsigned long long value) { return setUnsigned(value); }
+  BindingProperty& operator=(double value);
+  // Text is interned into the document byte for byte (no UTF-8 validation).
+  BindingProperty& operator=(const char* text) { return setString(text ? text : ""); }
+  BindingProperty& operator=(std::string_view text) { return setString(text); }
+  BindingProperty& operator=(const std::string& text) { return setString(text); }
+  // The bytes are taken over; the source vector is left empty.
+  BindingProperty& operator=(std::vector<uint8_t>&& bytes) { return setBlob(std::move(bytes)); }
+  BindingProperty& operator=(BindingEnum value) { return setEnum(value); }
+
+  BindingProperty& setSigned(int64_t value);
+  BindingProperty& setUnsigned(uint64_t value);
+  BindingProperty& setString(std::string_view text);
+  // A string whose FNV-1a hash the caller already knows (readers hash while they scan).
+  BindingProperty& setString(std::string_view text, uint32_t hash);
+  BindingProperty& setBlob(std::vector<uint8_t>&& bytes);
+  BindingProperty& setBlob(std::span<const uint8_t> bytes);
+  BindingProperty& setEnum(BindingEnum value);
+
+  // Releases the out-of-line data and becomes empty; the document stays.
+  void clear();
+
+  BindingKind kind() const { return kind_; }
+  bool isEmpty() const { return kind_ == BindingKind::Empty; }
+  bool isString() const { return kind_ == BindingKind::String; }
+  bool isCollection() const { return kind_ == BindingKind::Collection; }
+  bool isStructure() const { return kind_ == BindingKind::Structure; }
+
+  // Typed getters: the payload when the kind is exactly the getter's, else the default.
+  // There is no coercion between kinds here (conversions with coercion live in the converters).
+  bool getBool(bool fallback = false) const;
+  int64_t getSigned(int64_t fallback = 0) const;
+  uint64_t getUnsigned(uint64_t fallback = 0) const;
+  double getFloat(double fallback = 0.0) const;
+  std::string_view getString(std::string_view fallback = {}) const;
+  std::span<const uint8_t> getBlob(std::span<const uint8_t> fallback = {}) const;
+  BindingEnum getEnum(BindingEnum fallback = {}) const;
+
+  // empty 0; string its byte length; blob its byte count; collection its elements; structure its
+  // members; every other kind 1.
+  size_t size() const;
+
+  // Collections. makeCollection() clears a value of another kind. reserve() acts only on a
+  // collection. element(i) grows the collection with empty elements up to i. at(i) returns the
+  // shared empty value for any other kind or an index out of range.
+  void makeCollection();
+  void reserve(size_t capacity);
+  BindingProperty& append();
+  BindingProperty& element(size_t index);
+  const BindingProperty& at(size_t index) const;
+  std::span<BindingProperty> elements();
+  std::span<const BindingProperty> elements() const;
+
+  // Structures, ordered by unsigned byte-wise comparison of the keys ("B" before "a").
+  // member(key) turns any other kind into a structure and inserts the key when absent.
+  // find(key) returns the shared empty value when the key or the structure is missing.
+  void makeStructure();
+  BindingProperty& member(std::string_view key);
+  const BindingProperty& find(std::string_view key) const;
+  bool contains(std::string_view key) const;
+
+  // Members in key order. Both forms are invalidated by inserting into the structure.
+  struct Member {
+    std::string_view key;
+    BindingProperty& value;
+  };
+  struct ConstMember {
+    std::string_view key;
+    const BindingProperty& value;
+  };
+  class MemberRange;
+  class ConstMemberRange;
+  MemberRange members();
+  ConstMemberRange members() const;
+
+  // The shared empty value returned by reads that find nothing.
+  static const BindingProperty& emptyValue();
+
+  BindingDocument* document() const { return document_; }
+  bool ownsDocument() const { return ownsDocument_; }
+
+private:
+  friend class BindingDocument;
+  friend struct BindingCollection;
+  friend struct BindingStructure;
+
+  // A child created inside a parent's document.
+  explicit BindingProperty(BindingDocument* document) noexcept
+      : document_(document), ownsDocument_(false) {}
+
+  BindingDocument& ensureDocument();
+  void releasePayload();
+  void copyFrom(const BindingProperty& source);
+
+  union Payload {
+    bool boolean;
+    int64_t integer;
+    uint64_t unsignedInteger;
+    double number;
+    InternedString* string;
+    void* pointer;
+    BindingEnum* enumRecord;
+    BindingCollection* collection;
+    BindingStructure* structure;
+  };
+
+  Payload payload_{.unsignedInteger = 0};
+  BindingDocument* document_ = nullptr;
+  BindingKind kind_ = BindingKind::Empty;
+  bool ownsDocument_ = true;
+};
+
+// The result of every conversion and reader: a value plus an ok flag. A failed result is the
+// structure {"error": message} with ok false; the first error recorded by a conversion step wins
+// because every step checks ok() before it runs.
+class BindingResult : public BindingProperty {
+public:
+  BindingResult() = default;
+  using BindingProperty::operator=;
+
+  bool ok() const { return ok_; }
+  // Clears the value, sets ok false and stores the message under "error".
+  void setError(std::string_view message);
+  // "" when ok; otherwise the "error" member's text ("" when it is not a string).
+  std::string_view errorMessage() const;
+
+  BindingProperty& value() { return *this; }
+  const BindingProperty& value() const { return *this; }
+
+private:
+  bool ok_ = true;
+};
+
+} // namespace tav
