@@ -1,0 +1,160 @@
+// Tests of the strict decimal reader and the owned flag and frame conversions.
+#include "banners/owned_items.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace tav::banners {
+namespace {
+
+struct StrictIntCase {
+  std::string text;
+  std::optional<int64_t> expected;
+};
+
+TEST(ParseStrictInt64, AcceptsOnlyPlainDecimalsThatFit) {
+  const StrictIntCase cases[] = {
+      {"0", 0},
+      {"7", 7},
+      {"42", 42},
+      {"9223372036854775807", INT64_MAX},
+      {"9223372036854775808", std::nullopt},
+      {"99999999999999999999", std::nullopt},
+      {"00", std::nullopt},
+      {"01", std::nullopt},
+      {"0x1", std::nullopt},
+      {"-1", std::nullopt},
+      {"+1", std::nullopt},
+      {" 1", std::nullopt},
+      {"1 ", std::nullopt},
+      {"", std::nullopt},
+      {"1a", std::nullopt},
+      {"a1", std::nullopt},
+      {"1.0", std::nullopt},
+  };
+  for (const StrictIntCase& c : cases) {
+    EXPECT_EQ(ParseStrictInt64(c.text), c.expected) << "text '" << c.text << "'";
+  }
+}
+
+TournamentFlagInventoryItem FlagItem(std::string rewardType, std::string theme, std::string level,
+                                     std::string seasonId, std::string purchaseDate) {
+  TournamentFlagInventoryItem item;
+  item.payload.rewardType = std::move(rewardType);
+  item.payload.rewardSpec.theme = std::move(theme);
+  item.payload.rewardSpec.level = std::move(level);
+  item.payload.rewardSpec.seasonId = std::move(seasonId);
+  item.purchaseDate = std::move(purchaseDate);
+  return item;
+}
+
+TEST(OwnedFlag, ReadsInventoryItemFields) {
+  OwnedFlag entry = MakeOwnedFlag(FlagItem("FLAG", "storm", "3", "12", "1970-01-02T00:00:00Z"));
+  EXPECT_TRUE(entry.isFlag);
+  EXPECT_EQ(entry.theme, "storm");
+  EXPECT_EQ(entry.level, 3);
+  EXPECT_EQ(entry.seasonId, 12);
+  EXPECT_EQ(entry.acquiredAt, 86400);
+  EXPECT_TRUE(IsValid(entry));
+}
+
+struct FlagValidityCase {
+  const char* name;
+  TournamentFlagInventoryItem item;
+  bool valid;
+};
+
+TEST(OwnedFlag, DiscardsItemsThatAreNotCompleteFlags) {
+  const char* date = "2024-03-01T10:00:00Z";
+  const FlagValidityCase cases[] = {
+      {"complete", FlagItem("FLAG", "A", "1", "5", date), true},
+      {"lower-case reward type", FlagItem("flag", "A", "1", "5", date), false},
+      {"frame reward type", FlagItem("FRAME", "A", "1", "5", date), false},
+      {"reward type with trailing space", FlagItem("FLAG ", "A", "1", "5", date), false},
+      {"empty theme", FlagItem("FLAG", "", "1", "5", date), false},
+      {"unreadable level", FlagItem("FLAG", "A", "01", "5", date), false},
+      {"unreadable season", FlagItem("FLAG", "A", "1", " 5", date), false},
+      {"unreadable date", FlagItem("FLAG", "A", "1", "5", "March 1st"), false},
+      {"empty date", FlagItem("FLAG", "A", "1", "5", ""), false},
+  };
+  for (const FlagValidityCase& c : cases) {
+    EXPECT_EQ(IsValid(MakeOwnedFlag(c.item)), c.valid) << c.name;
+  }
+}
+
+TournamentFrameInventoryItem FrameItem(std::string rewardType, std::string level,
+                                       std::string seasonId, std::string purchaseDate = "") {
+  TournamentFrameInventoryItem item;
+  item.payload.rewardType = std::move(rewardType);
+  item.payload.rewardSpec.level = std::move(level);
+  item.payload.rewardSpec.seasonId = std::move(seasonId);
+  item.purchaseDate = std::move(purchaseDate);
+  return item;
+}
+
+struct FrameValidityCase {
+  const char* name;
+  TournamentFrameInventoryItem item;
+  bool valid;
+};
+
+TEST(OwnedFrame, IsValidWithoutPurchaseDateButNeedsFrameAndNumbers) {
+  const FrameValidityCase cases[] = {
+      {"empty purchase date", FrameItem("FRAME", "2", "5"), true},
+      {"unreadable purchase date", FrameItem("FRAME", "2", "5", "never"), true},
+      {"flag reward type", FrameItem("FLAG", "2", "5"), false},
+      {"lower-case reward type", FrameItem("frame", "2", "5"), false},
+      {"unreadable level", FrameItem("FRAME", "two", "5"), false},
+      {"unreadable season", FrameItem("FRAME", "2", "-5"), false},
+  };
+  for (const FrameValidityCase& c : cases) {
+    EXPECT_EQ(IsValid(MakeOwnedFrame(c.item)), c.valid) << c.name;
+  }
+  OwnedFrame frame = MakeOwnedFrame(FrameItem("FRAME", "2", "5"));
+  EXPECT_EQ(frame.level, 2);
+  EXPECT_EQ(frame.seasonId, 5);
+}
+
+TEST(OwnedFlag, FromBannerFlagIsAlwaysAFlagAndReadsStrictly) {
+  OwnedFlag entry = MakeOwnedFlag(BannerFlag{"T", "2", "5", "1970-01-01T00:01:00Z"});
+  EXPECT_TRUE(entry.isFlag);
+  EXPECT_EQ(entry.theme, "T");
+  EXPECT_EQ(entry.level, 2);
+  EXPECT_EQ(entry.seasonId, 5);
+  EXPECT_EQ(entry.acquiredAt, 60);
+
+  OwnedFlag sloppy = MakeOwnedFlag(BannerFlag{"T", "02", " 5", ""});
+  EXPECT_EQ(sloppy.level, -1);
+  EXPECT_EQ(sloppy.seasonId, -1);
+  EXPECT_EQ(sloppy.acquiredAt, -1);
+}
+
+TEST(BannerFlag, FromOwnedFlagWritesShortestDecimalsAndIsoDate) {
+  OwnedFlag entry{true, "T", 10, 3, 86400};
+  BannerFlag flag = MakeBannerFlag(entry);
+  EXPECT_EQ(flag.theme, "T");
+  EXPECT_EQ(flag.level, "10");
+  EXPECT_EQ(flag.seasonId, "3");
+  EXPECT_EQ(flag.earnedDateIso8601, "1970-01-02T00:00:00Z");
+}
+
+TEST(BannerFlag, FromOwnedFlagWithUnknownTimeHasEmptyDate) {
+  BannerFlag flag = MakeBannerFlag(OwnedFlag{true, "T", -1, 0, -1});
+  EXPECT_EQ(flag.level, "-1");
+  EXPECT_EQ(flag.seasonId, "0");
+  EXPECT_EQ(flag.earnedDateIso8601, "");
+}
+
+TEST(OwnedFlag, SameFlagIgnoresKindAndAcquisitionTime) {
+  OwnedFlag a{true, "T", 2, 5, 100};
+  EXPECT_TRUE(SameFlag(a, OwnedFlag{false, "T", 2, 5, 999}));
+  EXPECT_FALSE(SameFlag(a, OwnedFlag{true, "t", 2, 5, 100}));
+  EXPECT_FALSE(SameFlag(a, OwnedFlag{true, "T", 3, 5, 100}));
+  EXPECT_FALSE(SameFlag(a, OwnedFlag{true, "T", 2, 4, 100}));
+}
+
+} // namespace
+} // namespace tav::banners
