@@ -23,7 +23,8 @@ namespace tav {
 using CapturedArguments = std::unordered_map<std::string, std::string>;
 
 // One function's template as a call may match it. `templ` is borrowed and must outlive the
-// matchRoute call; `customMethod` matters only when `method` is not `Any`.
+// matchRoute call (a null one never fits); `customMethod` matters only when `method` is not
+// `Any`.
 struct RouteCandidate {
   const UrlTemplate* templ = nullptr;
   HttpMethod method = HttpMethod::Any;

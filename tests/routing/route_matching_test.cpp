@@ -143,15 +143,6 @@ TEST(RouteMatching, ShorterTotalCaptureReplacesAndTiesKeepTheEarlier) {
   }
 }
 
-TEST(RouteMatching, CapturedMapStartsWithSixteenBucketsAndLoadFactorOne) {
-  Routes routes;
-  routes.add("/{a}");
-  const auto match = routes.match("/x");
-  ASSERT_TRUE(match);
-  EXPECT_GE(match->captured.bucket_count(), 16u);
-  EXPECT_EQ(match->captured.max_load_factor(), 1.0f);
-}
-
 TEST(RouteMatching, NoCandidateOrNoFitGivesNoMatch) {
   EXPECT_FALSE(Routes().match("/a"));
   Routes routes;
