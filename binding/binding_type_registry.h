@@ -136,8 +136,6 @@ public:
   void reset();
 
 private:
-  void clearLocked();
-
   mutable std::mutex lock_;
   uint32_t revision_ = 0;
   std::map<std::string, std::unique_ptr<BindingFunctionDescriptor>, std::less<>> functions_;

@@ -1,0 +1,368 @@
+// Iterative conversions between BindingProperty trees and HostValue records.
+#include "binding/host_value_conversion.h"
+
+#include "binding/binding_type_registry.h"
+#include "foundation/memory.h"
+#include "foundation/message_format.h"
+
+#include <cstring>
+#include <vector>
+
+namespace tav {
+namespace {
+
+using host::HostMapEntry;
+using host::HostValue;
+using host::HostValueKind;
+
+constexpr std::string_view kIncompatible = "Couldn't assign value to '%1' of type object because "
+                                           "the input is of an incompatible type '%2'.";
+
+// Name of a host kind in messages; only kinds outside the table ever reach the message.
+std::string_view hostKindName(uint32_t kind) {
+  switch (static_cast<HostValueKind>(kind)) {
+  case HostValueKind::Empty:
+    return "";
+  case HostValueKind::Bool:
+    return "bool";
+  case HostValueKind::Signed:
+    return "signed";
+  case HostValueKind::Unsigned:
+    return "unsigned";
+  case HostValueKind::Float:
+    return "float";
+  case HostValueKind::BorrowedString:
+  case HostValueKind::OwnedString:
+    return "string";
+  case HostValueKind::BorrowedBlob:
+  case HostValueKind::OwnedBlob:
+    return "blob";
+  case HostValueKind::List:
+    return "collection";
+  case HostValueKind::Map:
+    return "structure";
+  }
+  return "";
+}
+
+// The item count of a list or map; a null array holds nothing whatever its count says.
+uint32_t spanCount(const HostValue& value) {
+  return value.span.data == nullptr ? 0 : value.span.length;
+}
+
+// Converts into out, or returns false with message set.
+bool convertFromHost(BindingProperty& out, const HostValue& input, std::string_view name,
+                     std::string& message) {
+  struct Frame {
+    const HostValue* source;
+    BindingProperty* target;
+  };
+  out.clear();
+  std::vector<Frame> stack;
+  stack.push_back({&input, &out});
+  while (!stack.empty()) {
+    const Frame frame = stack.back();
+    stack.pop_back();
+    const HostValue& source = *frame.source;
+    BindingProperty& target = *frame.target;
+    switch (static_cast<HostValueKind>(source.kind)) {
+    case HostValueKind::Empty:
+      target.clear();
+      break;
+    case HostValueKind::Bool:
+      target = source.boolean != 0;
+      break;
+    case HostValueKind::Signed:
+      target.setSigned(source.integer);
+      break;
+    case HostValueKind::Unsigned:
+      target.setUnsigned(source.unsignedInteger);
+      break;
+    case HostValueKind::Float:
+      target = source.number;
+      break;
+    case HostValueKind::BorrowedString:
+    case HostValueKind::OwnedString: {
+      // The text is zero-terminated; the length word is not trusted.
+      const auto* text = static_cast<const char*>(source.span.data);
+      target.setString(text ? std::string_view(text) : std::string_view());
+      break;
+    }
+    case HostValueKind::BorrowedBlob:
+    case HostValueKind::OwnedBlob: {
+      const auto* bytes = static_cast<const uint8_t*>(source.span.data);
+      target.setBlob(std::span<const uint8_t>(bytes, bytes ? source.span.length : 0));
+      break;
+    }
+    case HostValueKind::List: {
+      const auto* items = static_cast<const HostValue*>(source.span.data);
+      const uint32_t count = spanCount(source);
+      target.clear();
+      target.makeCollection();
+      target.reserve(count);
+      for (uint32_t i = 0; i < count; ++i) {
+        target.append();
+      }
+      // Taken after all appends, which may move the element array.
+      const std::span<BindingProperty> elements = target.elements();
+      for (uint32_t i = count; i-- > 0;) {
+        stack.push_back({&items[i], &elements[i]});
+      }
+      break;
+    }
+    case HostValueKind::Map: {
+      const auto* entries = static_cast<const HostMapEntry*>(source.span.data);
+      const uint32_t count = spanCount(source);
+      target.clear();
+      target.makeStructure();
+      const auto keyOf = [&](uint32_t i) {
+        return entries[i].key ? std::string_view(entries[i].key) : std::string_view();
+      };
+      for (uint32_t i = 0; i < count; ++i) {
+        target.member(keyOf(i));
+      }
+      // Pushed last to first, so entries convert in array order and a repeated key ends with
+      // the later entry's value (each conversion replaces its target entirely).
+      for (uint32_t i = count; i-- > 0;) {
+        stack.push_back({&entries[i].value, &target.member(keyOf(i))});
+      }
+      break;
+    }
+    default:
+      message = formatMessage(kIncompatible, name, hostKindName(source.kind));
+      out.clear();
+      return false;
+    }
+  }
+  return true;
+}
+
+char* copyText(std::string_view text) {
+  auto* copy = static_cast<char*>(memory::allocate(text.size() + 1));
+  if (copy != nullptr) {
+    std::memcpy(copy, text.data(), text.size());
+    copy[text.size()] = '\0';
+  }
+  return copy;
+}
+
+// Zeroed, so that a partly built tree can always be released.
+void* allocateZeroed(size_t bytes) {
+  void* block = memory::allocate(bytes);
+  if (block != nullptr) {
+    std::memset(block, 0, bytes);
+  }
+  return block;
+}
+
+void setSpan(HostValue& value, HostValueKind kind, void* data, size_t length) {
+  value.kind = static_cast<uint32_t>(kind);
+  value.span.data = data;
+  value.span.length = static_cast<uint32_t>(length);
+}
+
+bool convertToHost(HostValue& out, const BindingProperty& input,
+                   const BindingTypeRegistry* registry) {
+  struct Frame {
+    const BindingProperty* source;
+    HostValue* target;
+  };
+  std::vector<Frame> stack;
+  stack.push_back({&input, &out});
+  while (!stack.empty()) {
+    const Frame frame = stack.back();
+    stack.pop_back();
+    const BindingProperty& source = *frame.source;
+    HostValue& target = *frame.target;
+    switch (source.kind()) {
+    case BindingKind::Empty:
+      break;
+    case BindingKind::Bool:
+      target.kind = static_cast<uint32_t>(HostValueKind::Bool);
+      target.boolean = source.getBool() ? 1 : 0;
+      break;
+    case BindingKind::Signed:
+      target.kind = static_cast<uint32_t>(HostValueKind::Signed);
+      target.integer = source.getSigned();
+      break;
+    case BindingKind::Unsigned:
+      target.kind = static_cast<uint32_t>(HostValueKind::Unsigned);
+      target.unsignedInteger = source.getUnsigned();
+      break;
+    case BindingKind::Float:
+      target.kind = static_cast<uint32_t>(HostValueKind::Float);
+      target.number = source.getFloat();
+      break;
+    case BindingKind::String: {
+      const std::string_view text = source.getString();
+      char* copy = copyText(text);
+      if (copy == nullptr) {
+        return false;
+      }
+      setSpan(target, HostValueKind::OwnedString, copy, text.size());
+      break;
+    }
+    case BindingKind::Blob: {
+      const std::span<const uint8_t> bytes = source.getBlob();
+      void* copy = nullptr;
+      if (!bytes.empty()) {
+        copy = memory::allocate(bytes.size());
+        if (copy == nullptr) {
+          return false;
+        }
+        std::memcpy(copy, bytes.data(), bytes.size());
+      }
+      setSpan(target, HostValueKind::OwnedBlob, copy, bytes.size());
+      break;
+    }
+    case BindingKind::Enum: {
+      const BindingEnum value = source.getEnum();
+      const char* name = registry ? registry->enumValueName(value.type, value.number) : nullptr;
+      if (name != nullptr) {
+        const std::string_view text(name);
+        char* copy = copyText(text);
+        if (copy == nullptr) {
+          return false;
+        }
+        setSpan(target, HostValueKind::OwnedString, copy, text.size());
+      } else {
+        target.kind = static_cast<uint32_t>(HostValueKind::Signed);
+        target.integer = value.number;
+      }
+      break;
+    }
+    case BindingKind::Collection: {
+      const std::span<const BindingProperty> elements = source.elements();
+      HostValue* items = nullptr;
+      if (!elements.empty()) {
+        items = static_cast<HostValue*>(allocateZeroed(elements.size() * sizeof(HostValue)));
+        if (items == nullptr) {
+          return false;
+        }
+      }
+      setSpan(target, HostValueKind::List, items, elements.size());
+      for (size_t i = elements.size(); i-- > 0;) {
+        stack.push_back({&elements[i], &items[i]});
+      }
+      break;
+    }
+    case BindingKind::Structure: {
+      const size_t count = source.size();
+      HostMapEntry* entries = nullptr;
+      if (count != 0) {
+        entries = static_cast<HostMapEntry*>(allocateZeroed(count * sizeof(HostMapEntry)));
+        if (entries == nullptr) {
+          return false;
+        }
+      }
+      setSpan(target, HostValueKind::Map, entries, count);
+      size_t i = 0;
+      for (const auto& member : source.members()) {
+        HostMapEntry& entry = entries[i++];
+        entry.key = copyText(member.key);
+        if (entry.key == nullptr) {
+          return false;
+        }
+        entry.keyOwned = 1;
+        stack.push_back({&member.value, &entry.value});
+      }
+      break;
+    }
+    }
+  }
+  return true;
+}
+
+} // namespace
+
+bool fromHostValue(host::HostResponse& errorRecord, BindingProperty& out,
+                   const host::HostValue& input, std::string_view name) {
+  std::string message;
+  if (convertFromHost(out, input, name, message)) {
+    return true;
+  }
+  releaseHostValue(errorRecord.value);
+  if (errorRecord.errorOwned != 0 && errorRecord.error != nullptr) {
+    memory::release(const_cast<char*>(errorRecord.error));
+  }
+  errorRecord.error = memory::duplicateString(message.c_str());
+  errorRecord.errorOwned = 1;
+  return false;
+}
+
+bool fromHostValue(BindingResult& result, const host::HostValue& input, std::string_view name) {
+  if (!result.ok()) {
+    return false;
+  }
+  std::string message;
+  if (convertFromHost(result, input, name, message)) {
+    return true;
+  }
+  result.setError(message);
+  return false;
+}
+
+bool toHostValue(host::HostValue& out, const BindingProperty& input,
+                 const BindingTypeRegistry* registry) {
+  std::memset(&out, 0, sizeof(out));
+  if (convertToHost(out, input, registry)) {
+    return true;
+  }
+  releaseHostValue(out);
+  return false;
+}
+
+void releaseHostValue(host::HostValue& value) {
+  // A frame frees either a value's payload or, once its items are done, an array.
+  struct Frame {
+    HostValue* value;
+    void* array;
+  };
+  std::vector<Frame> stack;
+  stack.push_back({&value, nullptr});
+  while (!stack.empty()) {
+    const Frame frame = stack.back();
+    stack.pop_back();
+    if (frame.value == nullptr) {
+      memory::release(frame.array);
+      continue;
+    }
+    HostValue& current = *frame.value;
+    switch (static_cast<HostValueKind>(current.kind)) {
+    case HostValueKind::OwnedString:
+    case HostValueKind::OwnedBlob:
+      memory::release(current.span.data);
+      break;
+    case HostValueKind::List: {
+      auto* items = static_cast<HostValue*>(current.span.data);
+      if (items == nullptr) {
+        break;
+      }
+      stack.push_back({nullptr, items});
+      for (uint32_t i = 0; i < current.span.length; ++i) {
+        stack.push_back({&items[i], nullptr});
+      }
+      break;
+    }
+    case HostValueKind::Map: {
+      auto* entries = static_cast<HostMapEntry*>(current.span.data);
+      if (entries == nullptr) {
+        break;
+      }
+      stack.push_back({nullptr, entries});
+      for (uint32_t i = 0; i < current.span.length; ++i) {
+        if (entries[i].keyOwned != 0) {
+          memory::release(const_cast<char*>(entries[i].key));
+        }
+        stack.push_back({&entries[i].value, nullptr});
+      }
+      break;
+    }
+    default:
+      break;
+    }
+    std::memset(&current, 0, sizeof(current));
+  }
+}
+
+} // namespace tav

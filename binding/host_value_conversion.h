@@ -1,0 +1,41 @@
+// Conversions between BindingProperty and the host's plain value record, HostValue.
+//
+// Every walk here is iterative with an explicit stack, so trees of any depth convert and release
+// without exhausting the thread's stack. Records built by toHostValue own all their memory, taken
+// from tav::memory; releaseHostValue gives it back. Records received from the host are read
+// only: null text, blob, list and map pointers read as empty, and a null map key as "".
+#pragma once
+
+#include "binding/binding_property.h"
+#include "binding/host_records.h"
+
+#include <string>
+#include <string_view>
+
+namespace tav {
+
+class BindingTypeRegistry;
+
+// Fills out (cleared first) from input. On an unknown kind anywhere in the tree out is cleared,
+// the error record's value is released, the message "Couldn't assign value to '%1' of type
+// object because the input is of an incompatible type '%2'." (with name) is duplicated with
+// tav::memory into errorRecord.error, errorOwned is set to 1, and the result is false. An owned
+// error text already in the record is released first. Repeated map keys: the later entry wins.
+bool fromHostValue(host::HostResponse& errorRecord, BindingProperty& out,
+                   const host::HostValue& input, std::string_view name);
+
+// The same conversion, with the error recorded on result (which also receives the value).
+bool fromHostValue(BindingResult& result, const host::HostValue& input, std::string_view name);
+
+// Builds an owned record: strings as kind 6 with their length, blobs as kind 8, collections as
+// kind 9, structures as kind 10 in key order with owned keys. An enum becomes its enumerator's
+// name (kind 6) when registry knows it, else its number (kind 2). out is overwritten without
+// being released. Returns false, with out zeroed, only when memory runs out.
+bool toHostValue(host::HostValue& out, const BindingProperty& input,
+                 const BindingTypeRegistry* registry);
+
+// Frees what toHostValue built (owned texts, blobs, lists, map keys marked owned, map values)
+// and zeroes the record. Borrowed kinds (5 and 7) are not freed.
+void releaseHostValue(host::HostValue& value);
+
+} // namespace tav
