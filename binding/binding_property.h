@@ -20,6 +20,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <span>
 #include <string>
 #include <string_view>
@@ -32,6 +33,7 @@ class BindingDocument;
 struct InternedString;
 struct BindingCollection;
 struct BindingStructure;
+struct BindingStructureNode;
 
 // The kind of a value; the codes are fixed and the names appear in conversion messages.
 enum class BindingKind : uint8_t {
@@ -67,7 +69,9 @@ public:
   BindingProperty& operator=(const BindingProperty& other);
 
   // Between two roots the documents are exchanged (no copy) and the source is cleared;
-  // from or into a child the value is deep-copied and the source cleared.
+  // from or into a child the value is deep-copied and the source cleared. Within one tree the
+  // payload is handed over instead of copied; moving a value into a part of itself only clears
+  // it (the target goes with the source).
   BindingProperty(BindingProperty&& other) noexcept;
   BindingProperty& operator=(BindingProperty&& other) noexcept;
 
@@ -98,7 +102,7 @@ public:
   BindingProperty& setEnum(BindingEnum value);
 
   // Releases the out-of-line data and becomes empty; the document stays.
-  void clear();
+  void clear() { releasePayload(); }
 
   BindingKind kind() const { return kind_; }
   bool isEmpty() const { return kind_ == BindingKind::Empty; }
@@ -108,6 +112,8 @@ public:
 
   // Typed getters: the payload when the kind is exactly the getter's, else the default.
   // There is no coercion between kinds here (conversions with coercion live in the converters).
+  // A string's bytes are followed by a zero byte, so getString().data() is zero-terminated; the
+  // view is valid until the value is changed or released.
   bool getBool(bool fallback = false) const;
   int64_t getSigned(int64_t fallback = 0) const;
   uint64_t getUnsigned(uint64_t fallback = 0) const;
@@ -164,14 +170,6 @@ private:
   friend struct BindingCollection;
   friend struct BindingStructure;
 
-  // A child created inside a parent's document.
-  explicit BindingProperty(BindingDocument* document) noexcept
-      : document_(document), ownsDocument_(false) {}
-
-  BindingDocument& ensureDocument();
-  void releasePayload();
-  void copyFrom(const BindingProperty& source);
-
   union Payload {
     bool boolean;
     int64_t integer;
@@ -184,10 +182,98 @@ private:
     BindingStructure* structure;
   };
 
+  // A child created inside a parent's document.
+  explicit BindingProperty(BindingDocument* document) noexcept
+      : document_(document), ownsDocument_(false) {}
+
+  // Creates the document of a root on first need.
+  BindingDocument& ensureDocument();
+  // Releases the out-of-line data (and the whole subtree below it) and leaves the value empty.
+  void releasePayload() noexcept;
+  // Builds the copy beside the old value and swaps it in, so a source inside the target (or a
+  // target inside the source) is read whole before anything of the target is released.
+  void copyFrom(const BindingProperty& source);
+  // Releases the old payload, then takes `payload` of `kind` (already owned by this document).
+  void installPayload(Payload payload, BindingKind kind) noexcept;
+
   Payload payload_{.unsignedInteger = 0};
   BindingDocument* document_ = nullptr;
   BindingKind kind_ = BindingKind::Empty;
   bool ownsDocument_ = true;
+};
+
+// Members of a structure in key order. The iterators read a tree node each step; inserting into
+// the structure invalidates them.
+class BindingProperty::MemberRange {
+public:
+  class iterator {
+  public:
+    using iterator_concept = std::forward_iterator_tag;
+    using iterator_category = std::input_iterator_tag;
+    using value_type = Member;
+    using difference_type = std::ptrdiff_t;
+
+    iterator() = default;
+    Member operator*() const;
+    iterator& operator++();
+    iterator operator++(int) {
+      iterator old = *this;
+      ++*this;
+      return old;
+    }
+    bool operator==(const iterator&) const = default;
+
+  private:
+    friend class MemberRange;
+    explicit iterator(BindingStructureNode* node) : node_(node) {}
+    BindingStructureNode* node_ = nullptr;
+  };
+
+  iterator begin() const;
+  iterator end() const { return iterator(); }
+  size_t size() const;
+  bool empty() const { return size() == 0; }
+
+private:
+  friend class BindingProperty;
+  explicit MemberRange(BindingStructure* structure) : structure_(structure) {}
+  BindingStructure* structure_;
+};
+
+class BindingProperty::ConstMemberRange {
+public:
+  class iterator {
+  public:
+    using iterator_concept = std::forward_iterator_tag;
+    using iterator_category = std::input_iterator_tag;
+    using value_type = ConstMember;
+    using difference_type = std::ptrdiff_t;
+
+    iterator() = default;
+    ConstMember operator*() const;
+    iterator& operator++();
+    iterator operator++(int) {
+      iterator old = *this;
+      ++*this;
+      return old;
+    }
+    bool operator==(const iterator&) const = default;
+
+  private:
+    friend class ConstMemberRange;
+    explicit iterator(const BindingStructureNode* node) : node_(node) {}
+    const BindingStructureNode* node_ = nullptr;
+  };
+
+  iterator begin() const;
+  iterator end() const { return iterator(); }
+  size_t size() const;
+  bool empty() const { return size() == 0; }
+
+private:
+  friend class BindingProperty;
+  explicit ConstMemberRange(const BindingStructure* structure) : structure_(structure) {}
+  const BindingStructure* structure_;
 };
 
 // The result of every conversion and reader: a value plus an ok flag. A failed result is the

@@ -1,0 +1,390 @@
+// BindingProperty and BindingResult: assignment, getters, collections and structures.
+#include "binding/binding_property.h"
+
+#include "binding/binding_collection.h"
+#include "binding/binding_document.h"
+#include "binding/binding_structure.h"
+#include "binding/fnv1a.h"
+
+#include <cassert>
+#include <utility>
+
+namespace tav {
+namespace {
+
+using BlobBytes = std::vector<uint8_t>;
+
+constinit const BindingProperty kEmptyValue;
+
+bool isContainer(BindingKind kind) {
+  return kind == BindingKind::Collection || kind == BindingKind::Structure;
+}
+
+} // namespace
+
+const char* bindingKindName(BindingKind kind) {
+  static constexpr const char* kNames[] = {"empty",  "bool", "signed", "unsigned",   "float",
+                                           "string", "blob", "enum",   "collection", "structure"};
+  auto code = static_cast<size_t>(kind);
+  return code < std::size(kNames) ? kNames[code] : "";
+}
+
+// Children are released by their parent's walk and never destroyed on their own; only a root
+// frees its tree, and then the document with every page at once.
+BindingProperty::~BindingProperty() {
+  if (ownsDocument_ && document_) {
+    BindingDocument::releaseValue(*this, true);
+    delete document_;
+  }
+}
+
+BindingProperty::BindingProperty(const BindingProperty& other) {
+  copyFrom(other);
+}
+
+BindingProperty& BindingProperty::operator=(const BindingProperty& other) {
+  copyFrom(other);
+  return *this;
+}
+
+BindingProperty::BindingProperty(BindingProperty&& other) noexcept {
+  if (other.ownsDocument_) {
+    payload_ = other.payload_;
+    document_ = other.document_;
+    kind_ = other.kind_;
+    other.payload_.unsignedInteger = 0;
+    other.document_ = nullptr;
+    other.kind_ = BindingKind::Empty;
+    return;
+  }
+  copyFrom(other);
+  other.clear();
+}
+
+BindingProperty& BindingProperty::operator=(BindingProperty&& other) noexcept {
+  if (this == &other)
+    return *this;
+  if (ownsDocument_ && other.ownsDocument_) {
+    std::swap(payload_, other.payload_);
+    std::swap(document_, other.document_);
+    std::swap(kind_, other.kind_);
+    other.clear();
+    return *this;
+  }
+  if (other.document_ && other.document_ == document_) {
+    // One tree: the payload already lives in this document, so it changes hands as it is. A
+    // target inside the source would end up holding itself; the source is cleared instead and
+    // the target goes with it.
+    if (!ownsDocument_ && isContainer(other.kind_) && BindingDocument::holds(other, this)) {
+      other.clear();
+      return *this;
+    }
+    Payload payload = other.payload_;
+    BindingKind kind = other.kind_;
+    other.payload_.unsignedInteger = 0;
+    other.kind_ = BindingKind::Empty;
+    installPayload(payload, kind);
+    return *this;
+  }
+  copyFrom(other);
+  other.clear();
+  return *this;
+}
+
+BindingDocument& BindingProperty::ensureDocument() {
+  if (!document_) {
+    assert(ownsDocument_);
+    document_ = new BindingDocument();
+  }
+  return *document_;
+}
+
+void BindingProperty::releasePayload() noexcept {
+  if (kind_ > BindingKind::Float) {
+    BindingDocument::releaseValue(*this, false);
+    return;
+  }
+  kind_ = BindingKind::Empty;
+  payload_.unsignedInteger = 0;
+}
+
+void BindingProperty::installPayload(Payload payload, BindingKind kind) noexcept {
+  releasePayload();
+  payload_ = payload;
+  kind_ = kind;
+}
+
+void BindingProperty::copyFrom(const BindingProperty& source) {
+  if (this == &source)
+    return;
+  if (source.kind_ <= BindingKind::Float ||
+      (source.kind_ == BindingKind::String && source.payload_.string == StringTable::empty())) {
+    installPayload(source.payload_, source.kind_);
+    return;
+  }
+  BindingDocument& document = ensureDocument();
+  BindingProperty staged(&document);
+  try {
+    document.copyInto(source, staged);
+  } catch (...) {
+    BindingDocument::releaseValue(staged, false);
+    throw;
+  }
+  installPayload(staged.payload_, staged.kind_);
+}
+
+BindingProperty& BindingProperty::operator=(bool value) {
+  Payload payload{.unsignedInteger = 0};
+  payload.boolean = value;
+  installPayload(payload, BindingKind::Bool);
+  return *this;
+}
+
+BindingProperty& BindingProperty::operator=(double value) {
+  installPayload(Payload{.number = value}, BindingKind::Float);
+  return *this;
+}
+
+BindingProperty& BindingProperty::setSigned(int64_t value) {
+  installPayload(Payload{.integer = value}, BindingKind::Signed);
+  return *this;
+}
+
+BindingProperty& BindingProperty::setUnsigned(uint64_t value) {
+  installPayload(Payload{.unsignedInteger = value}, BindingKind::Unsigned);
+  return *this;
+}
+
+BindingProperty& BindingProperty::setString(std::string_view text) {
+  return setString(text, fnv1a(text));
+}
+
+// The new record is interned before the old value goes, because `text` may lie inside it.
+BindingProperty& BindingProperty::setString(std::string_view text, uint32_t hash) {
+  Payload payload{.unsignedInteger = 0};
+  payload.string =
+      text.empty() ? StringTable::empty() : ensureDocument().strings().intern(text, hash);
+  installPayload(payload, BindingKind::String);
+  return *this;
+}
+
+BindingProperty& BindingProperty::setBlob(std::vector<uint8_t>&& bytes) {
+  Payload payload{.unsignedInteger = 0};
+  payload.pointer = ensureDocument().pool().create<BlobBytes>(std::move(bytes));
+  bytes.clear();
+  installPayload(payload, BindingKind::Blob);
+  return *this;
+}
+
+BindingProperty& BindingProperty::setBlob(std::span<const uint8_t> bytes) {
+  Payload payload{.unsignedInteger = 0};
+  payload.pointer = ensureDocument().pool().create<BlobBytes>(bytes.begin(), bytes.end());
+  installPayload(payload, BindingKind::Blob);
+  return *this;
+}
+
+BindingProperty& BindingProperty::setEnum(BindingEnum value) {
+  Payload payload{.unsignedInteger = 0};
+  payload.enumRecord = ensureDocument().pool().create<BindingEnum>(value);
+  installPayload(payload, BindingKind::Enum);
+  return *this;
+}
+
+bool BindingProperty::getBool(bool fallback) const {
+  return kind_ == BindingKind::Bool ? payload_.boolean : fallback;
+}
+
+int64_t BindingProperty::getSigned(int64_t fallback) const {
+  return kind_ == BindingKind::Signed ? payload_.integer : fallback;
+}
+
+uint64_t BindingProperty::getUnsigned(uint64_t fallback) const {
+  return kind_ == BindingKind::Unsigned ? payload_.unsignedInteger : fallback;
+}
+
+double BindingProperty::getFloat(double fallback) const {
+  return kind_ == BindingKind::Float ? payload_.number : fallback;
+}
+
+std::string_view BindingProperty::getString(std::string_view fallback) const {
+  return kind_ == BindingKind::String ? payload_.string->view() : fallback;
+}
+
+std::span<const uint8_t> BindingProperty::getBlob(std::span<const uint8_t> fallback) const {
+  if (kind_ != BindingKind::Blob)
+    return fallback;
+  const auto& bytes = *static_cast<const BlobBytes*>(payload_.pointer);
+  return {bytes.data(), bytes.size()};
+}
+
+BindingEnum BindingProperty::getEnum(BindingEnum fallback) const {
+  return kind_ == BindingKind::Enum ? *payload_.enumRecord : fallback;
+}
+
+size_t BindingProperty::size() const {
+  switch (kind_) {
+  case BindingKind::Empty:
+    return 0;
+  case BindingKind::String:
+    return payload_.string->length;
+  case BindingKind::Blob:
+    return static_cast<const BlobBytes*>(payload_.pointer)->size();
+  case BindingKind::Collection:
+    return payload_.collection->size;
+  case BindingKind::Structure:
+    return payload_.structure->size;
+  default:
+    return 1;
+  }
+}
+
+void BindingProperty::makeCollection() {
+  if (kind_ == BindingKind::Collection)
+    return;
+  Payload payload{.unsignedInteger = 0};
+  payload.collection = ensureDocument().pool().create<BindingCollection>();
+  installPayload(payload, BindingKind::Collection);
+}
+
+void BindingProperty::reserve(size_t capacity) {
+  if (kind_ == BindingKind::Collection)
+    payload_.collection->reserve(capacity);
+}
+
+BindingProperty& BindingProperty::append() {
+  makeCollection();
+  return payload_.collection->append(document_);
+}
+
+BindingProperty& BindingProperty::element(size_t index) {
+  makeCollection();
+  BindingCollection& collection = *payload_.collection;
+  if (index >= collection.size)
+    collection.resize(document_, index + 1);
+  return collection.data[index];
+}
+
+const BindingProperty& BindingProperty::at(size_t index) const {
+  if (kind_ == BindingKind::Collection && index < payload_.collection->size)
+    return payload_.collection->data[index];
+  return kEmptyValue;
+}
+
+std::span<BindingProperty> BindingProperty::elements() {
+  if (kind_ != BindingKind::Collection)
+    return {};
+  return {payload_.collection->data, payload_.collection->size};
+}
+
+std::span<const BindingProperty> BindingProperty::elements() const {
+  if (kind_ != BindingKind::Collection)
+    return {};
+  return {payload_.collection->data, payload_.collection->size};
+}
+
+void BindingProperty::makeStructure() {
+  if (kind_ == BindingKind::Structure)
+    return;
+  Payload payload{.unsignedInteger = 0};
+  payload.structure = ensureDocument().pool().create<BindingStructure>();
+  installPayload(payload, BindingKind::Structure);
+}
+
+BindingProperty& BindingProperty::member(std::string_view key) {
+  if (kind_ == BindingKind::Structure) {
+    BindingStructure::Position at = payload_.structure->locate(key);
+    if (at.node)
+      return at.node->value;
+    InternedString* record = document_->strings().intern(key, fnv1a(key));
+    return payload_.structure->insert(at, record, *document_)->value;
+  }
+  // The key is interned before the old value goes, because it may point into that value.
+  BindingDocument& document = ensureDocument();
+  InternedString* record = document.strings().intern(key, fnv1a(key));
+  Payload payload{.unsignedInteger = 0};
+  try {
+    payload.structure = document.pool().create<BindingStructure>();
+  } catch (...) {
+    document.strings().release(record);
+    throw;
+  }
+  installPayload(payload, BindingKind::Structure);
+  return payload_.structure->insert({nullptr, nullptr, true}, record, document)->value;
+}
+
+const BindingProperty& BindingProperty::find(std::string_view key) const {
+  if (kind_ == BindingKind::Structure) {
+    if (BindingStructureNode* node = payload_.structure->find(key))
+      return node->value;
+  }
+  return kEmptyValue;
+}
+
+bool BindingProperty::contains(std::string_view key) const {
+  return kind_ == BindingKind::Structure && payload_.structure->find(key) != nullptr;
+}
+
+BindingProperty::MemberRange BindingProperty::members() {
+  return MemberRange(kind_ == BindingKind::Structure ? payload_.structure : nullptr);
+}
+
+BindingProperty::ConstMemberRange BindingProperty::members() const {
+  return ConstMemberRange(kind_ == BindingKind::Structure ? payload_.structure : nullptr);
+}
+
+const BindingProperty& BindingProperty::emptyValue() {
+  return kEmptyValue;
+}
+
+BindingProperty::Member BindingProperty::MemberRange::iterator::operator*() const {
+  return {node_->key->view(), node_->value};
+}
+
+BindingProperty::MemberRange::iterator& BindingProperty::MemberRange::iterator::operator++() {
+  node_ = BindingStructure::next(node_);
+  return *this;
+}
+
+BindingProperty::MemberRange::iterator BindingProperty::MemberRange::begin() const {
+  return iterator(structure_ ? structure_->first : nullptr);
+}
+
+size_t BindingProperty::MemberRange::size() const {
+  return structure_ ? structure_->size : 0;
+}
+
+BindingProperty::ConstMember BindingProperty::ConstMemberRange::iterator::operator*() const {
+  return {node_->key->view(), node_->value};
+}
+
+BindingProperty::ConstMemberRange::iterator&
+BindingProperty::ConstMemberRange::iterator::operator++() {
+  node_ = BindingStructure::next(node_);
+  return *this;
+}
+
+BindingProperty::ConstMemberRange::iterator BindingProperty::ConstMemberRange::begin() const {
+  return iterator(structure_ ? structure_->first : nullptr);
+}
+
+size_t BindingProperty::ConstMemberRange::size() const {
+  return structure_ ? structure_->size : 0;
+}
+
+void BindingResult::setError(std::string_view message) {
+  // The message may point into this very value, which is about to be released.
+  std::string kept;
+  if (!isEmpty()) {
+    kept.assign(message);
+    message = kept;
+  }
+  clear();
+  ok_ = false;
+  member("error") = message;
+}
+
+std::string_view BindingResult::errorMessage() const {
+  return ok_ ? std::string_view() : find("error").getString();
+}
+
+} // namespace tav

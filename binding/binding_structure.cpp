@@ -1,0 +1,139 @@
+// Lookup, insertion and in-order stepping of the structure tree.
+#include "binding/binding_structure.h"
+
+#include "binding/binding_document.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace tav {
+
+int compareKeys(std::string_view key, const InternedString* record) {
+  size_t common = std::min(key.size(), record->length);
+  if (common != 0) {
+    int order = std::memcmp(key.data(), record->text(), common);
+    if (order != 0)
+      return order;
+  }
+  return key.size() < record->length ? -1 : (key.size() > record->length ? 1 : 0);
+}
+
+BindingStructure::Position BindingStructure::locate(std::string_view key) const {
+  BindingStructureNode* parent = nullptr;
+  bool left = true;
+  for (BindingStructureNode* node = root; node;) {
+    int order = compareKeys(key, node->key);
+    if (order == 0)
+      return {node, nullptr, false};
+    parent = node;
+    left = order < 0;
+    node = left ? node->left : node->right;
+  }
+  return {nullptr, parent, left};
+}
+
+BindingStructureNode* BindingStructure::insert(const Position& at, InternedString* key,
+                                               BindingDocument& document) {
+  auto* node =
+      static_cast<BindingStructureNode*>(document.pool().allocate(sizeof(BindingStructureNode)));
+  new (node)
+      BindingStructureNode{nullptr, nullptr, at.parent, key, BindingProperty(&document), true};
+  if (!at.parent)
+    root = node;
+  else if (at.left)
+    at.parent->left = node;
+  else
+    at.parent->right = node;
+  if (!first || (at.left && at.parent == first))
+    first = node;
+  ++size;
+  rebalance(node);
+  return node;
+}
+
+BindingStructureNode* BindingStructure::next(const BindingStructureNode* node) {
+  if (node->right) {
+    node = node->right;
+    while (node->left)
+      node = node->left;
+    return const_cast<BindingStructureNode*>(node);
+  }
+  while (node->parent && node == node->parent->right)
+    node = node->parent;
+  return node->parent;
+}
+
+void BindingStructure::rotateLeft(BindingStructureNode* node) {
+  BindingStructureNode* child = node->right;
+  node->right = child->left;
+  if (child->left)
+    child->left->parent = node;
+  child->parent = node->parent;
+  if (!node->parent)
+    root = child;
+  else if (node == node->parent->left)
+    node->parent->left = child;
+  else
+    node->parent->right = child;
+  child->left = node;
+  node->parent = child;
+}
+
+void BindingStructure::rotateRight(BindingStructureNode* node) {
+  BindingStructureNode* child = node->left;
+  node->left = child->right;
+  if (child->right)
+    child->right->parent = node;
+  child->parent = node->parent;
+  if (!node->parent)
+    root = child;
+  else if (node == node->parent->right)
+    node->parent->right = child;
+  else
+    node->parent->left = child;
+  child->right = node;
+  node->parent = child;
+}
+
+void BindingStructure::rebalance(BindingStructureNode* node) {
+  while (node->parent && node->parent->red) {
+    BindingStructureNode* parent = node->parent;
+    BindingStructureNode* grandparent = parent->parent; // exists: a red node is never the root
+    if (parent == grandparent->left) {
+      BindingStructureNode* uncle = grandparent->right;
+      if (uncle && uncle->red) {
+        parent->red = uncle->red = false;
+        grandparent->red = true;
+        node = grandparent;
+        continue;
+      }
+      if (node == parent->right) {
+        rotateLeft(parent);
+        node = parent;
+        parent = node->parent;
+      }
+      parent->red = false;
+      grandparent->red = true;
+      rotateRight(grandparent);
+    } else {
+      BindingStructureNode* uncle = grandparent->left;
+      if (uncle && uncle->red) {
+        parent->red = uncle->red = false;
+        grandparent->red = true;
+        node = grandparent;
+        continue;
+      }
+      if (node == parent->left) {
+        rotateRight(parent);
+        node = parent;
+        parent = node->parent;
+      }
+      parent->red = false;
+      grandparent->red = true;
+      rotateLeft(grandparent);
+    }
+  }
+  root->red = false;
+}
+
+} // namespace tav

@@ -1,0 +1,56 @@
+// The member map of a structure value: a red-black tree of pool nodes keyed by interned strings.
+//
+// Keys compare as unsigned byte strings over their full length, which orders exactly like
+// comparing zero-terminated texts ("B" before "a") while keeping keys that contain zero bytes
+// apart. Nodes never move once inserted, so a member reference stays valid while others are
+// added. Members are never removed one by one; the whole tree goes when the value is released.
+#pragma once
+
+#include "binding/binding_property.h"
+#include "binding/string_table.h"
+
+#include <cstddef>
+#include <string_view>
+
+namespace tav {
+
+struct BindingStructureNode {
+  BindingStructureNode* left;
+  BindingStructureNode* right;
+  BindingStructureNode* parent;
+  InternedString* key;
+  BindingProperty value;
+  bool red;
+};
+
+// <0, 0 or >0 as `key` sorts before, with or after `record`.
+int compareKeys(std::string_view key, const InternedString* record);
+
+struct BindingStructure {
+  BindingStructureNode* root = nullptr;
+  BindingStructureNode* first = nullptr; // leftmost node, where iteration starts
+  size_t size = 0;
+
+  // Where `key` is or would go: the node holding it, or else the parent to attach a new node to
+  // and on which side.
+  struct Position {
+    BindingStructureNode* node;
+    BindingStructureNode* parent;
+    bool left;
+  };
+  Position locate(std::string_view key) const;
+  BindingStructureNode* find(std::string_view key) const { return locate(key).node; }
+
+  // Adds a node holding an empty member under `key` (whose reference passes to the node) at a
+  // position from locate() and rebalances. The node comes from the document's pool.
+  BindingStructureNode* insert(const Position& at, InternedString* key, BindingDocument& document);
+
+  static BindingStructureNode* next(const BindingStructureNode* node);
+
+private:
+  void rotateLeft(BindingStructureNode* node);
+  void rotateRight(BindingStructureNode* node);
+  void rebalance(BindingStructureNode* node);
+};
+
+} // namespace tav

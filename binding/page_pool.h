@@ -1,0 +1,68 @@
+// The process-wide pool of 4096-byte pages that every document's slab pool draws from.
+//
+// Pages come from 64 KiB regions reserved from the operating system, sixteen pages each. A page
+// given back is kept for the next request; a region goes back to the operating system as soon as
+// all sixteen of its pages are free again. One mutex guards every request and return, so trees on
+// different threads may share the pool.
+#pragma once
+
+#include <cstddef>
+#include <mutex>
+#include <vector>
+
+namespace tav {
+
+class PagePool {
+public:
+  static constexpr size_t kPageSize = 4096;
+  static constexpr size_t kPagesPerRegion = 16;
+  static constexpr size_t kRegionSize = kPageSize * kPagesPerRegion;
+
+  // What the pool holds at one moment.
+  struct Stats {
+    size_t regions = 0;    // regions reserved from the operating system
+    size_t freePages = 0;  // pages kept for later requests
+    size_t pagesInUse = 0; // pages handed out and not yet returned
+  };
+
+  PagePool() = default;
+  // Releases every region, whether or not its pages came back.
+  ~PagePool();
+  PagePool(const PagePool&) = delete;
+  PagePool& operator=(const PagePool&) = delete;
+
+  // The pool every document uses. Created on first use and never destroyed, so trees held in
+  // static objects may still return their pages during process exit.
+  static PagePool& shared();
+
+  // A 4096-byte page aligned to 4096 bytes, read/write, with unspecified contents. Throws
+  // std::bad_alloc when the operating system refuses a new region.
+  void* acquire();
+  // Takes back a page from acquire(); a region whose pages are all free is released at once.
+  void release(void* page);
+
+  Stats stats() const;
+
+private:
+  // A free page holds its own list links.
+  struct FreePage {
+    FreePage* previous;
+    FreePage* next;
+  };
+  struct Region {
+    char* base;
+    size_t freePages;
+  };
+
+  Region& regionOf(void* page);
+  void pushFree(FreePage* page);
+  void unlinkFree(FreePage* page);
+
+  mutable std::mutex mutex_;
+  std::vector<Region> regions_; // ordered by base address
+  FreePage* freeList_ = nullptr;
+  size_t freeCount_ = 0;
+  size_t inUse_ = 0;
+};
+
+} // namespace tav

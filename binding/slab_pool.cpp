@@ -1,0 +1,171 @@
+// Size classes, chunk free lists and page lists of the slab pool.
+#include "binding/slab_pool.h"
+
+#include <cassert>
+#include <cstring>
+
+namespace tav {
+
+// The 16-byte header at the start of every chunk. The page-list links are page numbers (the
+// address divided by 4096) in three 16-bit words each, which covers every address a 64-bit
+// system hands out while keeping the header at 16 bytes on every target; 0 is no page.
+struct SlabPool::ChunkHeader {
+  uint16_t previous[3];
+  uint16_t next[3];
+  uint16_t used;
+  uint16_t freeHead;
+};
+
+namespace {
+
+using Link = uint16_t[3];
+
+void setLink(Link& link, const void* page) {
+  uint64_t number = reinterpret_cast<uintptr_t>(page) / SlabPool::kPageSize;
+  assert((number >> 48) == 0);
+  link[0] = static_cast<uint16_t>(number);
+  link[1] = static_cast<uint16_t>(number >> 16);
+  link[2] = static_cast<uint16_t>(number >> 32);
+}
+
+template <class Header> Header* linked(const Link& link) {
+  uint64_t number = link[0] | (uint64_t{link[1]} << 16) | (uint64_t{link[2]} << 32);
+  return reinterpret_cast<Header*>(static_cast<uintptr_t>(number * SlabPool::kPageSize));
+}
+
+uint16_t readIndex(const unsigned char* block) {
+  uint16_t index;
+  std::memcpy(&index, block, sizeof index);
+  return index;
+}
+
+void writeIndex(unsigned char* block, uint16_t index) {
+  std::memcpy(block, &index, sizeof index);
+}
+
+constexpr size_t headerBlocks(size_t blockSize) {
+  return (SlabPool::kChunkHeaderSize + blockSize - 1) / blockSize;
+}
+
+// Threads every block after the header onto the chunk's free list, in address order.
+template <class Header> void formatChunk(Header* chunk, size_t chunkSize, size_t blockSize) {
+  auto* base = reinterpret_cast<unsigned char*>(chunk);
+  size_t first = headerBlocks(blockSize);
+  size_t count = chunkSize / blockSize;
+  for (size_t i = first; i < count; ++i)
+    writeIndex(base + i * blockSize, static_cast<uint16_t>(i + 1 < count ? i + 1 : 0));
+  chunk->used = 0;
+  chunk->freeHead = static_cast<uint16_t>(first < count ? first : 0);
+}
+
+template <class Header> void* takeBlock(Header* chunk, size_t blockSize) {
+  auto* block = reinterpret_cast<unsigned char*>(chunk) + size_t{chunk->freeHead} * blockSize;
+  chunk->freeHead = readIndex(block);
+  ++chunk->used;
+  return block;
+}
+
+template <class Header> void putBlock(Header* chunk, void* block, size_t blockSize) {
+  auto* base = reinterpret_cast<unsigned char*>(chunk);
+  auto* bytes = static_cast<unsigned char*>(block);
+  writeIndex(bytes, chunk->freeHead);
+  chunk->freeHead = static_cast<uint16_t>((bytes - base) / blockSize);
+  --chunk->used;
+}
+
+template <class Header> void pushPage(Header*& list, Header* page) {
+  setLink(page->previous, nullptr);
+  setLink(page->next, list);
+  if (list)
+    setLink(list->previous, page);
+  list = page;
+}
+
+template <class Header> void unlinkPage(Header*& list, Header* page) {
+  Header* previous = linked<Header>(page->previous);
+  Header* next = linked<Header>(page->next);
+  if (previous)
+    setLink(previous->next, next);
+  else
+    list = next;
+  if (next)
+    setLink(next->previous, previous);
+}
+
+} // namespace
+
+static_assert(SlabPool::kPageSize / SlabPool::kGranularity <= 0xFFFF,
+              "block indices must fit in 16 bits");
+
+SlabPool::SlabPool(PagePool& pages) noexcept : pages_(&pages) {
+  static_assert(sizeof(ChunkHeader) == kChunkHeaderSize);
+  for (size_t i = 0; i < kClassCount; ++i) {
+    auto* chunk = reinterpret_cast<ChunkHeader*>(classes_[i].inlineChunk);
+    formatChunk(chunk, kInlineChunkSize, (i + 1) * kGranularity);
+  }
+}
+
+SlabPool::~SlabPool() {
+  for (SizeClass& sizeClass : classes_) {
+    for (ChunkHeader* list : {sizeClass.pagesWithRoom, sizeClass.fullPages}) {
+      while (list) {
+        ChunkHeader* next = linked<ChunkHeader>(list->next);
+        pages_->release(list);
+        list = next;
+      }
+    }
+  }
+}
+
+SlabPool::ChunkHeader* SlabPool::newPage(SizeClass& sizeClass, size_t blockSize) {
+  auto* page = static_cast<ChunkHeader*>(pages_->acquire());
+  ++pageCount_;
+  formatChunk(page, kPageSize, blockSize);
+  pushPage(sizeClass.pagesWithRoom, page);
+  return page;
+}
+
+void* SlabPool::allocate(size_t bytes) {
+  assert(bytes >= 1 && bytes <= kMaxBlockSize);
+  size_t index = (bytes - 1) / kGranularity;
+  size_t blockSize = (index + 1) * kGranularity;
+  SizeClass& sizeClass = classes_[index];
+  auto* inlineChunk = reinterpret_cast<ChunkHeader*>(sizeClass.inlineChunk);
+  if (inlineChunk->freeHead != 0)
+    return takeBlock(inlineChunk, blockSize);
+  ChunkHeader* page = sizeClass.pagesWithRoom;
+  if (!page)
+    page = newPage(sizeClass, blockSize);
+  void* block = takeBlock(page, blockSize);
+  if (page->freeHead == 0) {
+    unlinkPage(sizeClass.pagesWithRoom, page);
+    pushPage(sizeClass.fullPages, page);
+  }
+  return block;
+}
+
+void SlabPool::release(void* block, size_t bytes) noexcept {
+  assert(block && bytes >= 1 && bytes <= kMaxBlockSize);
+  size_t index = (bytes - 1) / kGranularity;
+  size_t blockSize = (index + 1) * kGranularity;
+  SizeClass& sizeClass = classes_[index];
+  auto* address = static_cast<unsigned char*>(block);
+  if (address >= sizeClass.inlineChunk && address < sizeClass.inlineChunk + kInlineChunkSize) {
+    putBlock(reinterpret_cast<ChunkHeader*>(sizeClass.inlineChunk), block, blockSize);
+    return;
+  }
+  auto* page = reinterpret_cast<ChunkHeader*>(reinterpret_cast<uintptr_t>(block) &
+                                              ~uintptr_t{kPageSize - 1});
+  bool wasFull = page->freeHead == 0;
+  putBlock(page, block, blockSize);
+  if (page->used == 0) {
+    unlinkPage(wasFull ? sizeClass.fullPages : sizeClass.pagesWithRoom, page);
+    --pageCount_;
+    pages_->release(page);
+  } else if (wasFull) {
+    unlinkPage(sizeClass.fullPages, page);
+    pushPage(sizeClass.pagesWithRoom, page);
+  }
+}
+
+} // namespace tav

@@ -1,0 +1,145 @@
+// Lookup, insertion, growth and release of interned strings.
+#include "binding/string_table.h"
+
+#include "binding/fnv1a.h"
+#include "foundation/memory.h"
+
+#include <cassert>
+#include <cstring>
+#include <new>
+
+namespace tav {
+namespace {
+
+// The static record of "", with the zero byte that text() points at right behind it.
+struct EmptyRecord {
+  InternedString record{nullptr, 0, kFnv1aOffsetBasis, 0};
+  char terminator = 0;
+};
+static_assert(offsetof(EmptyRecord, terminator) == sizeof(InternedString));
+constinit EmptyRecord gEmptyRecord;
+
+// Pool blocks hold records whose bytes and terminator fit; sizes stay multiples of the record's
+// alignment so the records after a block boundary stay aligned.
+size_t recordBytes(size_t length) {
+  size_t bytes = sizeof(InternedString) + length + 1;
+  return (bytes + alignof(InternedString) - 1) & ~(alignof(InternedString) - 1);
+}
+
+bool inPool(size_t length) {
+  return recordBytes(length) <= SlabPool::kMaxBlockSize;
+}
+
+} // namespace
+
+StringTable::StringTable(SlabPool& pool) noexcept : pool_(pool), buckets_(initialBuckets_) {}
+
+StringTable::~StringTable() {
+  for (size_t i = 0; i < bucketCount_; ++i) {
+    for (InternedString* record = buckets_[i]; record;) {
+      InternedString* next = record->next;
+      if (!inPool(record->length))
+        memory::release(record);
+      record = next;
+    }
+  }
+  if (buckets_ != initialBuckets_)
+    memory::release(buckets_);
+}
+
+InternedString* StringTable::empty() {
+  return &gEmptyRecord.record;
+}
+
+InternedString* StringTable::allocateRecord(std::string_view text, uint32_t hash) {
+  void* memory;
+  if (inPool(text.size())) {
+    memory = pool_.allocate(recordBytes(text.size()));
+  } else {
+    memory = memory::allocate(sizeof(InternedString) + text.size() + 1);
+    if (!memory)
+      throw std::bad_alloc();
+  }
+  auto* record = new (memory) InternedString{nullptr, text.size(), hash, 1};
+  std::memcpy(record->text(), text.data(), text.size());
+  record->text()[text.size()] = '\0';
+  return record;
+}
+
+void StringTable::freeRecord(InternedString* record) noexcept {
+  if (inPool(record->length))
+    pool_.release(record, recordBytes(record->length));
+  else
+    memory::release(record);
+}
+
+InternedString* StringTable::intern(std::string_view text, uint32_t hash) {
+  if (text.empty())
+    return empty();
+  assert(hash == fnv1a(text));
+  InternedString** slot = &buckets_[hash & (bucketCount_ - 1)];
+  for (InternedString* record = *slot; record; record = record->next) {
+    if (record->hash == hash && record->length == text.size() &&
+        std::memcmp(record->text(), text.data(), text.size()) == 0) {
+      ++record->references;
+      return record;
+    }
+  }
+  InternedString* record = allocateRecord(text, hash);
+  if (count_ + 1 > bucketCount_) {
+    try {
+      grow();
+    } catch (...) {
+      freeRecord(record);
+      throw;
+    }
+    slot = &buckets_[hash & (bucketCount_ - 1)];
+  }
+  record->next = *slot;
+  *slot = record;
+  ++count_;
+  return record;
+}
+
+void StringTable::grow() {
+  size_t count = bucketCount_ * 2;
+  auto* buckets = static_cast<InternedString**>(memory::allocate(count * sizeof(InternedString*)));
+  if (!buckets)
+    throw std::bad_alloc();
+  std::memset(buckets, 0, count * sizeof(InternedString*));
+  for (size_t i = 0; i < bucketCount_; ++i) {
+    for (InternedString* record = buckets_[i]; record;) {
+      InternedString* next = record->next;
+      InternedString*& slot = buckets[record->hash & (count - 1)];
+      record->next = slot;
+      slot = record;
+      record = next;
+    }
+  }
+  if (buckets_ != initialBuckets_)
+    memory::release(buckets_);
+  buckets_ = buckets;
+  bucketCount_ = count;
+}
+
+void StringTable::resetBuckets() noexcept {
+  if (buckets_ != initialBuckets_)
+    memory::release(buckets_);
+  std::memset(initialBuckets_, 0, sizeof initialBuckets_);
+  buckets_ = initialBuckets_;
+  bucketCount_ = kInitialBuckets;
+}
+
+void StringTable::release(InternedString* record) noexcept {
+  if (record == empty() || --record->references != 0)
+    return;
+  InternedString** link = &buckets_[record->hash & (bucketCount_ - 1)];
+  while (*link != record)
+    link = &(*link)->next;
+  *link = record->next;
+  freeRecord(record);
+  if (--count_ == 0)
+    resetBuckets();
+}
+
+} // namespace tav

@@ -1,0 +1,69 @@
+// The interned strings of a document: one counted record per distinct text.
+//
+// Records are keyed by (FNV-1a hash, text) in a chained hash table that starts with 8 buckets,
+// doubles whenever the count would exceed the bucket count, and goes back to its 8 built-in
+// buckets when the last record leaves. The empty text is never interned: every empty string is
+// the one static record returned by empty(), which is neither counted nor freed.
+#pragma once
+
+#include "binding/slab_pool.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+namespace tav {
+
+struct InternedString {
+  InternedString* next; // next record in the same bucket
+  size_t length;
+  uint32_t hash;
+  uint32_t references;
+
+  // The bytes follow the record and are followed by a zero byte, so text() may be handed to
+  // code that wants a zero-terminated string (the text itself may contain zero bytes).
+  const char* text() const { return reinterpret_cast<const char*>(this + 1); }
+  char* text() { return reinterpret_cast<char*>(this + 1); }
+  std::string_view view() const { return {text(), length}; }
+};
+
+class StringTable {
+public:
+  static constexpr size_t kInitialBuckets = 8;
+
+  // Small records are carved from `pool`, which must outlive the table; long ones come from the
+  // heap.
+  explicit StringTable(SlabPool& pool) noexcept;
+  // Frees the heap records still held; records in the pool go with the pool.
+  ~StringTable();
+  StringTable(const StringTable&) = delete;
+  StringTable& operator=(const StringTable&) = delete;
+
+  static InternedString* empty();
+
+  // The record for `text`, with one more reference. `hash` must be fnv1a(text).
+  InternedString* intern(std::string_view text, uint32_t hash);
+  static void retain(InternedString* record) {
+    if (record != empty())
+      ++record->references;
+  }
+  // Drops one reference; the last one erases and frees the record.
+  void release(InternedString* record) noexcept;
+
+  size_t size() const { return count_; }
+  size_t bucketCount() const { return bucketCount_; }
+
+private:
+  InternedString* allocateRecord(std::string_view text, uint32_t hash);
+  void freeRecord(InternedString* record) noexcept;
+  void grow();
+  void resetBuckets() noexcept;
+
+  SlabPool& pool_;
+  InternedString** buckets_;
+  size_t bucketCount_ = kInitialBuckets;
+  size_t count_ = 0;
+  InternedString* initialBuckets_[kInitialBuckets] = {};
+};
+
+} // namespace tav
