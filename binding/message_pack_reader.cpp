@@ -1,0 +1,418 @@
+// The MessagePack reader: an iterative decoder with an explicit stack of open containers.
+#include "binding/message_pack_reader.h"
+
+#include "binding/document_limits.h"
+#include "binding/fnv1a.h"
+#include "foundation/message_format.h"
+
+#include <array>
+#include <bit>
+#include <string_view>
+#include <vector>
+
+namespace tav {
+namespace {
+
+// What a code byte announces. Every format of MessagePack has its own class; the extension
+// formats and the never-assigned 0xC1 share Rejected because the framework reads none of them.
+enum class CodeClass : uint8_t {
+  FixInt,
+  FixMap,
+  FixArray,
+  FixStr,
+  Nil,
+  False,
+  True,
+  Bin8,
+  Bin16,
+  Bin32,
+  Float32,
+  Float64,
+  UInt8,
+  UInt16,
+  UInt32,
+  UInt64,
+  Int8,
+  Int16,
+  Int32,
+  Int64,
+  Str8,
+  Str16,
+  Str32,
+  Array16,
+  Array32,
+  Map16,
+  Map32,
+  Rejected,
+};
+
+constexpr std::array<CodeClass, 256> makeCodeClasses() {
+  std::array<CodeClass, 256> classes{};
+  for (unsigned code = 0; code < 256; ++code) {
+    if (code <= 0x7F || code >= 0xE0) {
+      classes[code] = CodeClass::FixInt;
+    } else if (code <= 0x8F) {
+      classes[code] = CodeClass::FixMap;
+    } else if (code <= 0x9F) {
+      classes[code] = CodeClass::FixArray;
+    } else if (code <= 0xBF) {
+      classes[code] = CodeClass::FixStr;
+    } else {
+      classes[code] = CodeClass::Rejected;
+    }
+  }
+  classes[0xC0] = CodeClass::Nil;
+  classes[0xC2] = CodeClass::False;
+  classes[0xC3] = CodeClass::True;
+  classes[0xC4] = CodeClass::Bin8;
+  classes[0xC5] = CodeClass::Bin16;
+  classes[0xC6] = CodeClass::Bin32;
+  classes[0xCA] = CodeClass::Float32;
+  classes[0xCB] = CodeClass::Float64;
+  classes[0xCC] = CodeClass::UInt8;
+  classes[0xCD] = CodeClass::UInt16;
+  classes[0xCE] = CodeClass::UInt32;
+  classes[0xCF] = CodeClass::UInt64;
+  classes[0xD0] = CodeClass::Int8;
+  classes[0xD1] = CodeClass::Int16;
+  classes[0xD2] = CodeClass::Int32;
+  classes[0xD3] = CodeClass::Int64;
+  classes[0xD9] = CodeClass::Str8;
+  classes[0xDA] = CodeClass::Str16;
+  classes[0xDB] = CodeClass::Str32;
+  classes[0xDC] = CodeClass::Array16;
+  classes[0xDD] = CodeClass::Array32;
+  classes[0xDE] = CodeClass::Map16;
+  classes[0xDF] = CodeClass::Map32;
+  return classes;
+}
+
+constexpr std::array<CodeClass, 256> kCodeClasses = makeCodeClasses();
+
+constexpr uint32_t kInitialFrames = 16;
+
+class MessagePackReader {
+public:
+  MessagePackReader(const uint8_t* data, uint32_t size) : data_(data), size_(size) {
+    stack_.reserve(kInitialFrames);
+  }
+
+  void run();
+
+  BindingResult& result() { return result_; }
+  uint32_t position() const { return position_; }
+
+private:
+  // An open container. Frames are pushed only once a container's code has been read; the item
+  // being decoded is held apart, so the stack is exactly the chain of enclosing containers.
+  struct Frame {
+    BindingProperty* target;
+    // Items the container expects in total (a map's pairs counted twice, so up to 2^33 - 2)
+    // and items started so far. A map's key is read at an even index, its value at an odd one.
+    uint64_t count;
+    uint64_t index;
+    // The key just read, still pointing into the document.
+    std::string_view key;
+    bool isStructure;
+  };
+
+  bool readValue(BindingProperty& target);
+  bool readKey(Frame& frame);
+  bool openCollection(BindingProperty& target, uint64_t count);
+  bool openStructure(BindingProperty& target, uint64_t pairs);
+  bool checkDepth();
+  bool readString(BindingProperty& target, uint64_t length);
+  bool readBlob(BindingProperty& target, uint64_t length);
+
+  // Reads an N-byte big-endian field, or reports it truncated at the current position.
+  template <uint32_t N> bool readFixed(uint64_t& value) {
+    if (size_ - position_ < N) {
+      failTruncated(N);
+      return false;
+    }
+    const uint8_t* bytes = data_ + position_;
+    uint64_t read = 0;
+    for (uint32_t i = 0; i < N; ++i) {
+      read = (read << 8) | bytes[i];
+    }
+    value = read;
+    position_ += N;
+    return true;
+  }
+
+  void failTruncated(uint32_t width);
+  template <typename... Args> void fail(std::string_view templ, const Args&... args) {
+    result_.setError(formatMessage(templ, args...));
+  }
+
+  const uint8_t* data_;
+  uint32_t size_;
+  uint32_t position_ = 0;
+  BindingResult result_;
+  std::vector<Frame> stack_;
+};
+
+void MessagePackReader::run() {
+  // The item whose code byte comes next: the root at first, later an element or member of the
+  // top frame. Null while the next step belongs to the top frame itself.
+  BindingProperty* pending = &result_;
+  while (true) {
+    if (position_ >= size_) {
+      break;
+    }
+    if (pending == nullptr) {
+      if (stack_.empty()) {
+        break;
+      }
+      Frame& top = stack_.back();
+      if (top.index == top.count) {
+        stack_.pop_back();
+        continue;
+      }
+      if (!top.isStructure) {
+        pending = &top.target->element(top.index++);
+      } else if ((top.index & 1) == 0) {
+        ++top.index;
+        if (!readKey(top)) {
+          return;
+        }
+        continue;
+      } else {
+        ++top.index;
+        pending = &top.target->member(top.key);
+      }
+    }
+    if (!readValue(*pending)) {
+      return;
+    }
+    pending = nullptr;
+  }
+  // A container that still expects items means the document was cut short. Only the frames
+  // left on the stack can be open; completed ones are merely not popped yet.
+  for (const Frame& frame : stack_) {
+    if (frame.index < frame.count) {
+      fail("Invalid MessagePack data. Unexpected end of data at position %1.", size_);
+      return;
+    }
+  }
+}
+
+bool MessagePackReader::readValue(BindingProperty& target) {
+  const uint8_t code = data_[position_++];
+  uint64_t field = 0;
+  switch (kCodeClasses[code]) {
+  case CodeClass::FixInt:
+    target.setSigned(static_cast<int8_t>(code));
+    return true;
+  case CodeClass::FixMap:
+    return checkDepth() && openStructure(target, code & 0x0Fu);
+  case CodeClass::FixArray:
+    return checkDepth() && openCollection(target, code & 0x0Fu);
+  case CodeClass::FixStr:
+    return readString(target, code & 0x1Fu);
+  case CodeClass::Nil:
+    target.clear();
+    return true;
+  case CodeClass::False:
+    target = false;
+    return true;
+  case CodeClass::True:
+    target = true;
+    return true;
+  case CodeClass::Bin8:
+    return readFixed<1>(field) && readBlob(target, field);
+  case CodeClass::Bin16:
+    return readFixed<2>(field) && readBlob(target, field);
+  case CodeClass::Bin32:
+    return readFixed<4>(field) && readBlob(target, field);
+  case CodeClass::Float32:
+    if (!readFixed<4>(field)) {
+      return false;
+    }
+    target = static_cast<double>(std::bit_cast<float>(static_cast<uint32_t>(field)));
+    return true;
+  case CodeClass::Float64:
+    if (!readFixed<8>(field)) {
+      return false;
+    }
+    target = std::bit_cast<double>(field);
+    return true;
+  case CodeClass::UInt8:
+    if (!readFixed<1>(field)) {
+      return false;
+    }
+    target.setUnsigned(field);
+    return true;
+  case CodeClass::UInt16:
+    if (!readFixed<2>(field)) {
+      return false;
+    }
+    target.setUnsigned(field);
+    return true;
+  case CodeClass::UInt32:
+    if (!readFixed<4>(field)) {
+      return false;
+    }
+    target.setUnsigned(field);
+    return true;
+  case CodeClass::UInt64:
+    if (!readFixed<8>(field)) {
+      return false;
+    }
+    target.setUnsigned(field);
+    return true;
+  case CodeClass::Int8:
+    if (!readFixed<1>(field)) {
+      return false;
+    }
+    target.setSigned(static_cast<int8_t>(field));
+    return true;
+  case CodeClass::Int16:
+    if (!readFixed<2>(field)) {
+      return false;
+    }
+    target.setSigned(static_cast<int16_t>(field));
+    return true;
+  case CodeClass::Int32:
+    if (!readFixed<4>(field)) {
+      return false;
+    }
+    target.setSigned(static_cast<int32_t>(field));
+    return true;
+  case CodeClass::Int64:
+    if (!readFixed<8>(field)) {
+      return false;
+    }
+    target.setSigned(static_cast<int64_t>(field));
+    return true;
+  case CodeClass::Str8:
+    return readFixed<1>(field) && readString(target, field);
+  case CodeClass::Str16:
+    return readFixed<2>(field) && readString(target, field);
+  case CodeClass::Str32:
+    return readFixed<4>(field) && readString(target, field);
+  case CodeClass::Array16:
+    return checkDepth() && readFixed<2>(field) && openCollection(target, field);
+  case CodeClass::Array32:
+    return checkDepth() && readFixed<4>(field) && openCollection(target, field);
+  case CodeClass::Map16:
+    return checkDepth() && readFixed<2>(field) && openStructure(target, field);
+  case CodeClass::Map32:
+    return checkDepth() && readFixed<4>(field) && openStructure(target, field);
+  case CodeClass::Rejected:
+    break;
+  }
+  fail("Invalid MessagePack data at position %1.", position_);
+  return false;
+}
+
+bool MessagePackReader::readKey(Frame& frame) {
+  const uint8_t code = data_[position_++];
+  uint64_t length = 0;
+  switch (kCodeClasses[code]) {
+  case CodeClass::FixStr:
+    length = code & 0x1Fu;
+    break;
+  case CodeClass::Str8:
+    if (!readFixed<1>(length)) {
+      return false;
+    }
+    break;
+  case CodeClass::Str16:
+    if (!readFixed<2>(length)) {
+      return false;
+    }
+    break;
+  case CodeClass::Str32:
+    if (!readFixed<4>(length)) {
+      return false;
+    }
+    break;
+  default:
+    fail("Invalid MessagePack data at position %1. Map keys must be strings.", position_);
+    return false;
+  }
+  if (length > size_ - position_) {
+    fail("Invalid MessagePack data. String of size %1 at position %2 is truncated.",
+         static_cast<uint32_t>(length), position_);
+    return false;
+  }
+  frame.key = std::string_view(reinterpret_cast<const char*>(data_ + position_), length);
+  position_ += static_cast<uint32_t>(length);
+  return true;
+}
+
+// The counts are trusted only as far as the items actually arrive: nothing is reserved, so a
+// header announcing billions of items costs no memory until the items are there.
+bool MessagePackReader::openCollection(BindingProperty& target, uint64_t count) {
+  target.makeCollection();
+  stack_.push_back(Frame{&target, count, 0, {}, false});
+  return true;
+}
+
+bool MessagePackReader::openStructure(BindingProperty& target, uint64_t pairs) {
+  target.makeStructure();
+  stack_.push_back(Frame{&target, pairs * 2, 0, {}, true});
+  return true;
+}
+
+// Checked right after the code byte of a container, before its count: the stack holds the
+// enclosing containers, so the new one would sit at level stack size + 1.
+bool MessagePackReader::checkDepth() {
+  if (stack_.size() < kMaxDocumentDepth) {
+    return true;
+  }
+  fail("Invalid MessagePack data. Document nested too deeply at position %1.", position_);
+  return false;
+}
+
+bool MessagePackReader::readString(BindingProperty& target, uint64_t length) {
+  if (length > size_ - position_) {
+    fail("Invalid MessagePack data. String of size %1 at position %2 is truncated.",
+         static_cast<uint32_t>(length), position_);
+    return false;
+  }
+  const std::string_view text(reinterpret_cast<const char*>(data_ + position_), length);
+  target.setString(text, fnv1a(text));
+  position_ += static_cast<uint32_t>(length);
+  return true;
+}
+
+bool MessagePackReader::readBlob(BindingProperty& target, uint64_t length) {
+  if (length > size_ - position_) {
+    fail("Invalid MessagePack data. Raw bytes of size %1 at position %2 are truncated.",
+         static_cast<uint32_t>(length), position_);
+    return false;
+  }
+  target.setBlob(std::span<const uint8_t>(data_ + position_, length));
+  position_ += static_cast<uint32_t>(length);
+  return true;
+}
+
+void MessagePackReader::failTruncated(uint32_t width) {
+  switch (width) {
+  case 1:
+    fail("Invalid MessagePack data. 8-bit integer value at position %1 is truncated.", position_);
+    break;
+  case 2:
+    fail("Invalid MessagePack data. 16-bit integer value at position %1 is truncated.", position_);
+    break;
+  case 4:
+    fail("Invalid MessagePack data. 32-bit integer value at position %1 is truncated.", position_);
+    break;
+  default:
+    fail("Invalid MessagePack data. 64-bit integer value at position %1 is truncated.", position_);
+    break;
+  }
+}
+
+} // namespace
+
+void decodeMessagePack(BindingResult& out, uint32_t& consumed, const uint8_t* data, uint32_t size) {
+  MessagePackReader reader(data, size);
+  reader.run();
+  out = std::move(reader.result());
+  consumed = reader.position();
+}
+
+} // namespace tav
