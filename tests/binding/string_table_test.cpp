@@ -1,0 +1,96 @@
+// FNV-1a and the interned-string table: sharing, counting, growth and reset.
+#include "binding/fnv1a.h"
+#include "binding/string_table.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace tav {
+namespace {
+
+TEST(Fnv1a, MatchesPublishedValues) {
+  const std::pair<std::string_view, uint32_t> cases[] = {
+      {"", 0x811C9DC5u},
+      {"a", 0xE40C292Cu},
+      {"foobar", 0xBF9CF968u},
+      // Bytes are XORed in unsigned: 0xFF must not be sign-extended.
+      {"\xff", 0x7A0B824Eu},
+  };
+  for (auto [text, hash] : cases)
+    EXPECT_EQ(fnv1a(text), hash) << text;
+}
+
+TEST(StringTable, EqualTextsShareACountedRecord) {
+  PagePool pages;
+  SlabPool pool(pages);
+  StringTable table(pool);
+  std::string longText(200, 'x');
+  for (std::string_view text : {std::string_view("short"), std::string_view(longText)}) {
+    InternedString* first = table.intern(text, fnv1a(text));
+    InternedString* second = table.intern(text, fnv1a(text));
+    EXPECT_EQ(first, second);
+    EXPECT_EQ(first->references, 2u);
+    EXPECT_EQ(first->view(), text);
+    EXPECT_EQ(first->text()[text.size()], '\0');
+    table.release(first);
+    EXPECT_EQ(table.size(), 1u);
+    table.release(second);
+    EXPECT_EQ(table.size(), 0u);
+  }
+  EXPECT_EQ(pool.pageCount(), 0u);
+}
+
+TEST(StringTable, EmptyTextIsTheStaticRecord) {
+  PagePool pages;
+  SlabPool pool(pages);
+  StringTable table(pool);
+  InternedString* empty = table.intern("", fnv1a(""));
+  EXPECT_EQ(empty, StringTable::empty());
+  EXPECT_EQ(table.size(), 0u);
+  table.release(empty);
+  EXPECT_EQ(StringTable::empty()->view(), "");
+}
+
+TEST(StringTable, GrowsPastLoadFactorOneAndResetsWhenEmpty) {
+  PagePool pages;
+  SlabPool pool(pages);
+  StringTable table(pool);
+  std::vector<InternedString*> records;
+  std::vector<size_t> bucketsAfter;
+  for (int i = 0; i < 17; ++i) {
+    std::string text = "s" + std::to_string(i);
+    records.push_back(table.intern(text, fnv1a(text)));
+    bucketsAfter.push_back(table.bucketCount());
+  }
+  EXPECT_EQ(bucketsAfter[7], 8u);   // 8 records in 8 buckets
+  EXPECT_EQ(bucketsAfter[8], 16u);  // the ninth doubles
+  EXPECT_EQ(bucketsAfter[16], 32u); // the seventeenth again
+  for (int i = 0; i < 17; ++i) {
+    std::string text = "s" + std::to_string(i);
+    EXPECT_EQ(table.intern(text, fnv1a(text)), records[i]);
+    table.release(records[i]);
+  }
+  for (size_t i = 0; i + 1 < records.size(); ++i)
+    table.release(records[i]);
+  EXPECT_EQ(table.bucketCount(), 32u);
+  table.release(records.back());
+  EXPECT_EQ(table.size(), 0u);
+  EXPECT_EQ(table.bucketCount(), StringTable::kInitialBuckets);
+}
+
+TEST(StringTable, TextsWithTheSameHashStayApart) {
+  PagePool pages;
+  SlabPool pool(pages);
+  StringTable table(pool);
+  // A wrong hash given on purpose puts two texts in one chain with one hash value.
+  InternedString* a = table.intern("alpha", fnv1a("alpha"));
+  InternedString* b = table.intern("beta", fnv1a("alpha"));
+  EXPECT_NE(a, b);
+  EXPECT_EQ(table.intern("alpha", fnv1a("alpha")), a);
+  EXPECT_EQ(b->view(), "beta");
+}
+
+} // namespace
+} // namespace tav
