@@ -1,0 +1,308 @@
+// HostValue conversions: every kind both ways, release without leaks, repeated keys, null
+// pointers from the host, unknown kinds and trees far deeper than any thread stack.
+#include "binding/host_value_conversion.h"
+
+#include "binding/binding_type_registry.h"
+#include "foundation/memory.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+namespace tav {
+namespace {
+
+using host::HostMapEntry;
+using host::HostValue;
+using host::HostValueKind;
+
+enum class Tone : int32_t { Low = 1, High = 2 };
+
+uint32_t kindOf(HostValueKind kind) {
+  return static_cast<uint32_t>(kind);
+}
+
+HostValue zeroed() {
+  HostValue value;
+  std::memset(&value, 0, sizeof value);
+  return value;
+}
+
+HostValue borrowedText(const char* text) {
+  HostValue value = zeroed();
+  value.kind = kindOf(HostValueKind::BorrowedString);
+  value.span.data = const_cast<char*>(text);
+  value.span.length = text ? static_cast<uint32_t>(std::strlen(text)) : 0;
+  return value;
+}
+
+HostValue signedHost(int64_t number) {
+  HostValue value = zeroed();
+  value.kind = kindOf(HostValueKind::Signed);
+  value.integer = number;
+  return value;
+}
+
+template <size_t N> HostValue mapOf(HostMapEntry (&entries)[N]) {
+  HostValue value = zeroed();
+  value.kind = kindOf(HostValueKind::Map);
+  value.span.data = entries;
+  value.span.length = N;
+  return value;
+}
+
+struct HostValueConversion : ::testing::Test {
+  void SetUp() override { registry.registerType<Tone>("Tone").addValue("High", Tone::High); }
+
+  BindingTypeRegistry registry;
+};
+
+// Runs body twice and checks that the second run gives back every byte it took. The first run
+// lets the shared page pool grow its own bookkeeping, which it keeps for the process.
+template <typename Body> void expectNoLeak(Body body) {
+  body();
+  const uint64_t before = memory::snapshot().bytesInUse();
+  body();
+  EXPECT_EQ(memory::snapshot().bytesInUse(), before);
+}
+
+BindingProperty everyKind() {
+  BindingProperty root;
+  root.member("empty");
+  root.member("bool") = true;
+  root.member("signed").setSigned(-42);
+  root.member("unsigned").setUnsigned(1ull << 63);
+  root.member("float") = 2.5;
+  root.member("string") = "text";
+  root.member("blob").setBlob(std::vector<uint8_t>{0, 1, 2, 255});
+  BindingProperty& list = root.member("list");
+  list.append().setSigned(1);
+  list.append() = "two";
+  list.append().member("three") = false;
+  root.member("emptyList").makeCollection();
+  root.member("emptyMap").makeStructure();
+  root.member("emptyText") = "";
+  root.member("emptyBlob").setBlob(std::vector<uint8_t>{});
+  return root;
+}
+
+TEST_F(HostValueConversion, EveryKindRoundTripsAndReleasesWithoutLeaks) {
+  expectNoLeak([&] {
+    const BindingProperty source = everyKind();
+    HostValue host;
+    ASSERT_TRUE(toHostValue(host, source, &registry));
+    ASSERT_EQ(host.kind, kindOf(HostValueKind::Map));
+    ASSERT_EQ(host.span.length, source.size());
+    const auto* entries = static_cast<const HostMapEntry*>(host.span.data);
+    for (uint32_t i = 0; i < host.span.length; ++i) {
+      EXPECT_EQ(entries[i].keyOwned, 1);
+    }
+
+    BindingProperty back;
+    host::HostResponse errors{};
+    ASSERT_TRUE(fromHostValue(errors, back, host, "<result>"));
+    EXPECT_EQ(errors.error, nullptr);
+    EXPECT_TRUE(back.find("empty").isEmpty());
+    EXPECT_TRUE(back.contains("empty"));
+    EXPECT_TRUE(back.find("bool").getBool());
+    EXPECT_EQ(back.find("signed").getSigned(), -42);
+    EXPECT_EQ(back.find("unsigned").getUnsigned(), 1ull << 63);
+    EXPECT_EQ(back.find("float").getFloat(), 2.5);
+    EXPECT_EQ(back.find("string").getString(), "text");
+    const auto blob = back.find("blob").getBlob();
+    EXPECT_EQ(std::vector<uint8_t>(blob.begin(), blob.end()), (std::vector<uint8_t>{0, 1, 2, 255}));
+    EXPECT_EQ(back.find("list").size(), 3u);
+    EXPECT_EQ(back.find("list").at(1).getString(), "two");
+    EXPECT_EQ(back.find("list").at(2).find("three").kind(), BindingKind::Bool);
+    EXPECT_TRUE(back.find("emptyList").isCollection());
+    EXPECT_TRUE(back.find("emptyMap").isStructure());
+    EXPECT_TRUE(back.find("emptyText").isString());
+    EXPECT_EQ(back.find("emptyBlob").kind(), BindingKind::Blob);
+
+    releaseHostValue(host);
+    EXPECT_EQ(host.kind, 0u);
+    EXPECT_EQ(host.span.data, nullptr);
+  });
+}
+
+TEST_F(HostValueConversion, ScalarsAndTextsUseTheirKindsAndOwnedCopies) {
+  BindingProperty text;
+  text = "abc";
+  HostValue host;
+  ASSERT_TRUE(toHostValue(host, text, nullptr));
+  EXPECT_EQ(host.kind, kindOf(HostValueKind::OwnedString));
+  EXPECT_EQ(host.span.length, 3u);
+  EXPECT_STREQ(static_cast<const char*>(host.span.data), "abc");
+  EXPECT_NE(host.span.data, text.getString().data());
+  releaseHostValue(host);
+
+  BindingProperty blob;
+  blob.setBlob(std::vector<uint8_t>{9, 8});
+  ASSERT_TRUE(toHostValue(host, blob, nullptr));
+  EXPECT_EQ(host.kind, kindOf(HostValueKind::OwnedBlob));
+  EXPECT_EQ(host.span.length, 2u);
+  releaseHostValue(host);
+
+  BindingProperty number;
+  number.setUnsigned(5);
+  ASSERT_TRUE(toHostValue(host, number, nullptr));
+  EXPECT_EQ(host.kind, kindOf(HostValueKind::Unsigned));
+  EXPECT_EQ(host.unsignedInteger, 5u);
+}
+
+TEST_F(HostValueConversion, EnumsTravelByNameWhenTheRegistryKnowsThem) {
+  BindingProperty known;
+  known.setEnum({2, &typeId<Tone>()});
+  HostValue host;
+  ASSERT_TRUE(toHostValue(host, known, &registry));
+  EXPECT_EQ(host.kind, kindOf(HostValueKind::OwnedString));
+  EXPECT_STREQ(static_cast<const char*>(host.span.data), "High");
+  releaseHostValue(host);
+
+  ASSERT_TRUE(toHostValue(host, known, nullptr));
+  EXPECT_EQ(host.kind, kindOf(HostValueKind::Signed));
+  EXPECT_EQ(host.integer, 2);
+
+  BindingProperty unnamed;
+  unnamed.setEnum({-3, &typeId<Tone>()});
+  ASSERT_TRUE(toHostValue(host, unnamed, &registry));
+  EXPECT_EQ(host.kind, kindOf(HostValueKind::Signed));
+  EXPECT_EQ(host.integer, -3) << "sign-extended";
+}
+
+TEST_F(HostValueConversion, StructureEntriesFollowKeyOrder) {
+  BindingProperty value;
+  value.member("b").setSigned(1);
+  value.member("A").setSigned(2);
+  value.member("a").setSigned(3);
+  HostValue host;
+  ASSERT_TRUE(toHostValue(host, value, nullptr));
+  const auto* entries = static_cast<const HostMapEntry*>(host.span.data);
+  ASSERT_EQ(host.span.length, 3u);
+  EXPECT_STREQ(entries[0].key, "A");
+  EXPECT_STREQ(entries[1].key, "a");
+  EXPECT_STREQ(entries[2].key, "b");
+  EXPECT_EQ(entries[2].value.integer, 1);
+  releaseHostValue(host);
+}
+
+TEST_F(HostValueConversion, BorrowedKindsAreReadAndRepeatedKeysKeepTheLaterValue) {
+  static const uint8_t bytes[] = {7, 0, 7};
+  HostValue blob = zeroed();
+  blob.kind = kindOf(HostValueKind::BorrowedBlob);
+  blob.span.data = const_cast<uint8_t*>(bytes);
+  blob.span.length = 3;
+
+  HostMapEntry inner[] = {{"x", signedHost(1), 0}};
+  HostMapEntry entries[] = {
+      {"same", signedHost(1), 0},  {"blob", blob, 0},          {"same", borrowedText("later"), 0},
+      {"deep", mapOf(inner), 0},   {"deep", signedHost(5), 0}, {"scalar", signedHost(6), 0},
+      {"scalar", mapOf(inner), 0},
+  };
+  const HostValue map = mapOf(entries);
+  BindingProperty out;
+  host::HostResponse errors{};
+  ASSERT_TRUE(fromHostValue(errors, out, map, "<value>"));
+  EXPECT_EQ(out.size(), 4u);
+  EXPECT_EQ(out.find("same").getString(), "later");
+  EXPECT_EQ(out.find("blob").size(), 3u);
+  EXPECT_EQ(out.find("deep").getSigned(), 5);
+  EXPECT_TRUE(out.find("scalar").isStructure());
+  EXPECT_EQ(out.find("scalar").find("x").getSigned(), 1);
+}
+
+TEST_F(HostValueConversion, NullPointersReadAsEmpty) {
+  HostValue text = borrowedText(nullptr);
+  text.kind = kindOf(HostValueKind::OwnedString);
+  text.span.length = 12;
+  HostValue blob = zeroed();
+  blob.kind = kindOf(HostValueKind::OwnedBlob);
+  blob.span.length = 5;
+  HostValue list = zeroed();
+  list.kind = kindOf(HostValueKind::List);
+  list.span.length = 3;
+  HostValue map = zeroed();
+  map.kind = kindOf(HostValueKind::Map);
+  map.span.length = 2;
+  HostMapEntry entries[] = {{nullptr, text, 0}, {"b", blob, 0}, {"l", list, 0}, {"m", map, 0}};
+
+  BindingProperty out;
+  host::HostResponse errors{};
+  ASSERT_TRUE(fromHostValue(errors, out, mapOf(entries), "<value>"));
+  ASSERT_TRUE(out.contains(""));
+  EXPECT_TRUE(out.find("").isString());
+  EXPECT_EQ(out.find("").size(), 0u);
+  EXPECT_EQ(out.find("b").kind(), BindingKind::Blob);
+  EXPECT_EQ(out.find("b").size(), 0u);
+  EXPECT_TRUE(out.find("l").isCollection());
+  EXPECT_EQ(out.find("l").size(), 0u);
+  EXPECT_TRUE(out.find("m").isStructure());
+  EXPECT_EQ(out.find("m").size(), 0u);
+}
+
+TEST_F(HostValueConversion, UnknownKindFillsTheErrorRecord) {
+  expectNoLeak([] {
+    HostValue unknown = zeroed();
+    unknown.kind = 11;
+    HostValue items[] = {signedHost(1), unknown};
+    HostValue list = zeroed();
+    list.kind = kindOf(HostValueKind::List);
+    list.span.data = items;
+    list.span.length = 2;
+
+    host::HostResponse response{};
+    BindingProperty previous;
+    previous.member("old") = "value";
+    ASSERT_TRUE(toHostValue(response.value, previous, nullptr));
+    response.error = memory::duplicateString("earlier error");
+    response.errorOwned = 1;
+
+    BindingProperty out;
+    out = "stale";
+    EXPECT_FALSE(fromHostValue(response, out, list, "arg"));
+    EXPECT_STREQ(response.error,
+                 "Couldn't assign value to 'arg' of type object because the input is of an "
+                 "incompatible type ''.");
+    EXPECT_EQ(response.errorOwned, 1);
+    EXPECT_EQ(response.value.kind, 0u) << "the value part is released first";
+    EXPECT_EQ(response.value.span.data, nullptr);
+    EXPECT_TRUE(out.isEmpty());
+    memory::release(const_cast<char*>(response.error));
+
+    BindingResult result;
+    EXPECT_FALSE(fromHostValue(result, unknown, "<value>"));
+    EXPECT_EQ(result.errorMessage(), "Couldn't assign value to '<value>' of type object because "
+                                     "the input is of an incompatible type ''.");
+  });
+}
+
+TEST_F(HostValueConversion, HundredThousandLevelsConvertBothWaysAndRelease) {
+  expectNoLeak([] {
+    constexpr size_t kDepth = 100000;
+    BindingProperty root;
+    BindingProperty* node = &root;
+    for (size_t i = 0; i < kDepth; ++i) {
+      node = (i % 2 == 0) ? &node->append() : &node->member("next");
+    }
+    *node = "bottom";
+
+    HostValue host;
+    ASSERT_TRUE(toHostValue(host, root, nullptr));
+    BindingResult back;
+    ASSERT_TRUE(fromHostValue(back, host, "<value>"));
+    releaseHostValue(host);
+    EXPECT_EQ(host.kind, 0u);
+
+    const BindingProperty* walk = &back;
+    size_t depth = 0;
+    while (walk->isCollection() || walk->isStructure()) {
+      walk = walk->isCollection() ? &walk->at(0) : &walk->find("next");
+      ++depth;
+    }
+    EXPECT_EQ(depth, kDepth);
+    EXPECT_EQ(walk->getString(), "bottom");
+  });
+}
+
+} // namespace
+} // namespace tav
