@@ -1,0 +1,326 @@
+// readJson: RapidJSON's SAX reader feeding a handler that builds the value tree in place.
+#include "routing/json_reader.h"
+
+#include "binding/document_limits.h"
+#include "foundation/message_format.h"
+
+#include <rapidjson/reader.h>
+
+#include <charconv>
+#include <cstddef>
+#include <limits>
+#include <system_error>
+#include <vector>
+
+namespace tav {
+namespace {
+
+// A read stream over a view that ends at the view's end or its first zero byte, as RapidJSON's
+// zero-terminated string stream would, without reading past the view.
+class ViewStream {
+public:
+  using Ch = char;
+
+  explicit ViewStream(std::string_view text)
+      : head_(text.data()), current_(text.data()), end_(text.data() + text.size()) {}
+
+  Ch Peek() const { return current_ != end_ ? *current_ : '\0'; }
+  Ch Take() { return current_ != end_ ? *current_++ : '\0'; }
+  size_t Tell() const { return static_cast<size_t>(current_ - head_); }
+
+  // Write side of RapidJSON's stream concept; only in-situ parsing uses it, and we never do.
+  Ch* PutBegin() { return nullptr; }
+  void Put(Ch) {}
+  void Flush() {}
+  size_t PutEnd(Ch*) { return 0; }
+
+private:
+  const Ch* head_;
+  const Ch* current_;
+  const Ch* end_;
+};
+
+} // namespace
+} // namespace tav
+
+namespace rapidjson {
+// Lets the reader keep the stream in registers, as it does for its own string stream.
+template <> struct StreamTraits<tav::ViewStream> {
+  enum { copyOptimization = 1 };
+};
+} // namespace rapidjson
+
+namespace tav {
+namespace {
+
+// Numbers arrive as their text (RapidJSON's own number conversion is never run, so its exponent
+// arithmetic cannot overflow) and are converted here.
+enum class NumberStatus : uint8_t { Stored, TooBig };
+
+// Whether a JSON number that std::from_chars found out of range is too large (true) or too close
+// to zero (false). The text has passed RapidJSON's number grammar, so only the position of the
+// first significant digit and the exponent decide.
+bool magnitudeIsLarge(const char* text, const char* end) {
+  const char* p = text;
+  if (*p == '-') {
+    ++p;
+  }
+  int64_t leading = 0; // decimal exponent of the first significant digit
+  bool found = false;
+  int64_t integerDigits = 0;
+  for (; p != end && *p >= '0' && *p <= '9'; ++p) {
+    if (!found && *p != '0') {
+      found = true;
+      leading = -integerDigits; // fixed up below once the integer part's length is known
+    }
+    ++integerDigits;
+  }
+  if (found) {
+    leading += integerDigits - 1;
+  }
+  if (p != end && *p == '.') {
+    ++p;
+    for (int64_t position = 1; p != end && *p >= '0' && *p <= '9'; ++p, ++position) {
+      if (!found && *p != '0') {
+        found = true;
+        leading = -position;
+      }
+    }
+  }
+  int64_t exponent = 0;
+  if (p != end && (*p == 'e' || *p == 'E')) {
+    ++p;
+    bool negative = false;
+    if (p != end && (*p == '+' || *p == '-')) {
+      negative = *p == '-';
+      ++p;
+    }
+    // Saturate: beyond a billion the answer no longer changes.
+    for (; p != end && *p >= '0' && *p <= '9'; ++p) {
+      if (exponent < 1'000'000'000) {
+        exponent = exponent * 10 + (*p - '0');
+      }
+    }
+    if (negative) {
+      exponent = -exponent;
+    }
+  }
+  return leading + exponent > 0;
+}
+
+NumberStatus storeNumber(BindingProperty& target, const char* text, size_t length) {
+  const char* end = text + length;
+  const bool minus = *text == '-';
+  bool integral = true;
+  for (const char* p = text; p != end; ++p) {
+    if (*p == '.' || *p == 'e' || *p == 'E') {
+      integral = false;
+      break;
+    }
+  }
+  if (integral) {
+    if (minus) {
+      int64_t value = 0;
+      if (std::from_chars(text, end, value).ec == std::errc()) {
+        target.setSigned(value);
+        return NumberStatus::Stored;
+      }
+    } else {
+      uint64_t value = 0;
+      if (std::from_chars(text, end, value).ec == std::errc()) {
+        target.setUnsigned(value);
+        return NumberStatus::Stored;
+      }
+    }
+    // Beyond 64 bits: RapidJSON reads such integers as doubles, and so do we.
+  }
+  double value = 0.0;
+  if (std::from_chars(text, end, value).ec == std::errc::result_out_of_range) {
+    if (magnitudeIsLarge(text, end)) {
+      return NumberStatus::TooBig;
+    }
+    value = minus ? -0.0 : 0.0;
+  }
+  target = value;
+  return NumberStatus::Stored;
+}
+
+// Why the handler stopped the parse, so that the reader's termination error can be replaced by
+// the real reason at the same offset.
+enum class StopReason : uint8_t { None, TooDeep, NumberTooBig };
+
+// Builds the tree while RapidJSON reads. Texts handed to String and Key live only during the
+// call, so they are interned into the tree at once.
+class JsonTreeBuilder : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, JsonTreeBuilder> {
+public:
+  explicit JsonTreeBuilder(BindingProperty& root) : root_(root) {}
+
+  StopReason stopReason() const { return stopReason_; }
+
+  bool Null() {
+    slot().clear();
+    return true;
+  }
+  bool Bool(bool value) {
+    slot() = value;
+    return true;
+  }
+  bool RawNumber(const char* text, rapidjson::SizeType length, bool) {
+    if (storeNumber(slot(), text, length) == NumberStatus::TooBig) {
+      stopReason_ = StopReason::NumberTooBig;
+      return false;
+    }
+    return true;
+  }
+  bool String(const char* text, rapidjson::SizeType length, bool) {
+    slot().setString(std::string_view(text, length));
+    return true;
+  }
+  bool Key(const char* text, rapidjson::SizeType length, bool) {
+    pendingMember_ = &stack_.back().container->member(std::string_view(text, length));
+    return true;
+  }
+  bool StartObject() { return open(false); }
+  bool EndObject(rapidjson::SizeType) { return close(); }
+  bool StartArray() { return open(true); }
+  bool EndArray(rapidjson::SizeType) { return close(); }
+
+private:
+  struct Frame {
+    BindingProperty* container;
+    bool isArray;
+  };
+
+  // The value the next event fills: the root, a new element of the open array, or the member
+  // named by the last key of the open object.
+  BindingProperty& slot() {
+    if (stack_.empty()) {
+      return root_;
+    }
+    const Frame& top = stack_.back();
+    return top.isArray ? top.container->append() : *pendingMember_;
+  }
+
+  // A repeated key keeps an existing container of the same kind, so arrays append and objects
+  // merge; makeCollection and makeStructure leave such a container as it is.
+  bool open(bool isArray) {
+    if (stack_.size() == kMaxDocumentDepth) {
+      stopReason_ = StopReason::TooDeep;
+      return false;
+    }
+    BindingProperty& target = slot();
+    if (isArray) {
+      target.makeCollection();
+    } else {
+      target.makeStructure();
+    }
+    stack_.push_back(Frame{&target, isArray});
+    return true;
+  }
+
+  bool close() {
+    stack_.pop_back();
+    return true;
+  }
+
+  BindingProperty& root_;
+  std::vector<Frame> stack_;
+  BindingProperty* pendingMember_ = nullptr;
+  StopReason stopReason_ = StopReason::None;
+};
+
+constexpr unsigned kParseFlags =
+    rapidjson::kParseIterativeFlag | rapidjson::kParseNumbersAsStringsFlag;
+
+bool isJsonSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+} // namespace
+
+const char* jsonErrorText(int code) {
+  switch (code) {
+  case 2:
+    return "The document root must not be followed by other values.";
+  case 3:
+    return "Invalid value.";
+  case 4:
+    return "Missing a name for object member.";
+  case 5:
+    return "Missing a colon after a name of object member.";
+  case 6:
+    return "Missing a comma or '}' after an object member.";
+  case 7:
+    return "Missing a comma or ']' after an array element.";
+  case 8:
+    return "Incorrect hex digit after \\u escape in string.";
+  case 9:
+    return "The surrogate pair in string is invalid.";
+  case 10:
+    return "Invalid escape character in string.";
+  case 11:
+    return "Missing a closing quotation mark in string.";
+  case 12:
+    return "Invalid encoding in string.";
+  case 13:
+    return "Number too big to be stored in double.";
+  case 14:
+    return "Miss fraction part in number.";
+  case 15:
+    return "Miss exponent in number.";
+  case 16:
+    return "Terminate parsing due to Handler error.";
+  case 17:
+    return "Unspecific syntax error.";
+  default:
+    return "Unknown error.";
+  }
+}
+
+BindingResult readJson(std::string_view text) {
+  BindingResult result;
+  size_t start = 0;
+  while (start < text.size() && isJsonSpace(text[start])) {
+    ++start;
+  }
+  if (start == text.size() || text[start] == '\0') {
+    return result;
+  }
+
+  JsonTreeBuilder builder(result);
+  ViewStream stream(text);
+  rapidjson::Reader reader;
+  const rapidjson::ParseResult parsed = reader.Parse<kParseFlags>(stream, builder);
+  if (!parsed.IsError()) {
+    return result;
+  }
+
+  int code = parsed.Code();
+  const char* errorText = nullptr;
+  if (code == rapidjson::kParseErrorTermination) {
+    switch (builder.stopReason()) {
+    case StopReason::TooDeep:
+      errorText = "Document nested too deeply";
+      break;
+    case StopReason::NumberTooBig:
+      code = rapidjson::kParseErrorNumberTooBig;
+      break;
+    case StopReason::None:
+      break;
+    }
+  } else if (code == rapidjson::kParseErrorDocumentEmpty) {
+    // The iterative reader calls a root that opens with ']', '}', ',' or ':' an empty document;
+    // the text is not empty (checked above), and the recursive reader calls it an invalid value
+    // at the same offset.
+    code = rapidjson::kParseErrorValueInvalid;
+  }
+  if (errorText == nullptr) {
+    errorText = jsonErrorText(code);
+  }
+  // Offsets are reported as 32-bit numbers, as the host's 32-bit build does.
+  result.setError(
+      formatMessage("Error: %s at offset %u.", errorText, static_cast<uint32_t>(parsed.Offset())));
+  return result;
+}
+
+} // namespace tav

@@ -1,0 +1,229 @@
+// readJson: kinds, repeated keys, every error text with its offset, nesting and number limits.
+#include "routing/json_reader.h"
+
+#include "binding/document_limits.h"
+#include "routing/typed_text.h"
+
+#include <gtest/gtest.h>
+
+#include <rapidjson/reader.h>
+
+#include <string>
+#include <vector>
+
+namespace tav {
+namespace {
+
+struct ReadCase {
+  std::string text;
+  std::string expected; // typedText of the result
+};
+
+class JsonReads : public testing::TestWithParam<ReadCase> {};
+
+TEST_P(JsonReads, GivesKindsAndValues) {
+  const BindingResult result = readJson(GetParam().text);
+  ASSERT_TRUE(result.ok()) << result.errorMessage();
+  EXPECT_EQ(typedText(result), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Scalars, JsonReads,
+                         testing::Values(ReadCase{"null", "~"}, ReadCase{"true", "true"},
+                                         ReadCase{"false", "false"}, ReadCase{"0", "u0"},
+                                         ReadCase{"-0", "i0"}, ReadCase{"42", "u42"},
+                                         ReadCase{"-2", "i-2"}, ReadCase{"3.5", "f3.5"},
+                                         ReadCase{"-0.0", "f-0"}, ReadCase{"1e2", "f100"},
+                                         ReadCase{"1E+2", "f100"}, ReadCase{"-1.5e-3", "f-0.0015"},
+                                         ReadCase{"0.1", "f0.1"},
+                                         ReadCase{"18446744073709551615", "u18446744073709551615"},
+                                         ReadCase{"-9223372036854775808", "i-9223372036854775808"},
+                                         ReadCase{"\"a\\u00e9\\n\\\"\"", "'a\xc3\xa9\n\"'"},
+                                         ReadCase{"\"\\ud83d\\ude00\"", "'\xf0\x9f\x98\x80'"},
+                                         ReadCase{"\"\"", "''"}, ReadCase{"\"\\/\"", "'/'"}));
+
+// Integers beyond 64 bits become doubles, as RapidJSON reads them.
+INSTANTIATE_TEST_SUITE_P(
+    WideNumbers, JsonReads,
+    testing::Values(ReadCase{"18446744073709551616", "f18446744073709551616"},
+                    ReadCase{"-9223372036854775809", "f-9223372036854775808"},
+                    ReadCase{"123456789012345678901234567890", "f1.2345678901234568e+29"},
+                    ReadCase{"1.7976931348623157e308", "f1.7976931348623157e+308"},
+                    ReadCase{"5e-324", "f5e-324"}, ReadCase{"1e-400", "f0"},
+                    ReadCase{"-1e-400", "f-0"},
+                    // The exponent that overflows RapidJSON's own number parser.
+                    ReadCase{"0.0000000001e-2147483639", "f0"},
+                    ReadCase{"[-0.0000000001e-2147483649]", "[f-0]"}));
+
+INSTANTIATE_TEST_SUITE_P(
+    Containers, JsonReads,
+    testing::Values(ReadCase{"[1, -2, 3.5]", "[u1,i-2,f3.5]"}, ReadCase{"[]", "[]"},
+                    ReadCase{"{}", "{}"}, ReadCase{"[[], {}, null]", "[[],{},~]"},
+                    ReadCase{R"({"b": 1, "A": 2, "a": 3})", "{A:u2,a:u3,b:u1}"},
+                    ReadCase{R"({"x": {"y": [true, {"z": "w"}]}})", "{x:{y:[true,{z:'w'}]}}"},
+                    ReadCase{" \t\r\n[1]\n\t \r", "[u1]"}));
+
+INSTANTIATE_TEST_SUITE_P(
+    RepeatedKeys, JsonReads,
+    testing::Values(ReadCase{R"({"a": 1, "a": "x"})", "{a:'x'}"},
+                    ReadCase{R"({"a": [1], "a": [2, 3]})", "{a:[u1,u2,u3]}"},
+                    ReadCase{R"({"a": {"x": 1, "y": 2}, "a": {"y": 3, "z": 4}})",
+                             "{a:{x:u1,y:u3,z:u4}}"},
+                    ReadCase{R"({"a": [1], "a": 5})", "{a:u5}"},
+                    ReadCase{R"({"a": {"x": 1}, "a": null})", "{a:~}"},
+                    ReadCase{R"({"a": 1, "a": [2]})", "{a:[u2]}"},
+                    ReadCase{R"({"a": [1], "a": {"x": 2}})", "{a:{x:u2}}"},
+                    ReadCase{R"({"a": {"b": [1]}, "a": {"b": [2]}})", "{a:{b:[u1,u2]}}"}));
+
+TEST(JsonReader, WhiteSpaceAloneIsTheEmptyValue) {
+  for (const char* text : {"", " ", " \t\r\n "}) {
+    const BindingResult result = readJson(text);
+    EXPECT_TRUE(result.ok()) << result.errorMessage();
+    EXPECT_TRUE(result.isEmpty());
+  }
+}
+
+TEST(JsonReader, TextEndsAtTheFirstZeroByteOrTheViewsEnd) {
+  EXPECT_EQ(typedText(readJson(std::string_view("[1]\0 x", 6))), "[u1]");
+  const std::string text = "[1,2]";
+  const BindingResult cut = readJson(std::string_view(text).substr(0, 3));
+  EXPECT_EQ(cut.errorMessage(), "Error: Invalid value. at offset 3.");
+  EXPECT_TRUE(readJson(std::string_view("\0[", 2)).isEmpty());
+}
+
+struct ErrorCase {
+  std::string text;
+  std::string message;
+};
+
+class JsonErrors : public testing::TestWithParam<ErrorCase> {};
+
+TEST_P(JsonErrors, ReportTextAndOffset) {
+  const BindingResult result = readJson(GetParam().text);
+  EXPECT_FALSE(result.ok());
+  EXPECT_EQ(result.errorMessage(), GetParam().message);
+  EXPECT_EQ(result.size(), 1u); // only the error member is left
+}
+
+ErrorCase error(std::string text, int code, unsigned offset) {
+  return ErrorCase{std::move(text), "Error: " + std::string(jsonErrorText(code)) + " at offset " +
+                                        std::to_string(offset) + "."};
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EveryCode, JsonErrors,
+    testing::Values(
+        ErrorCase{"{} x", "Error: The document root must not be followed by other values. at "
+                          "offset 3."},
+        ErrorCase{"nul", "Error: Invalid value. at offset 3."},
+        ErrorCase{"{\"a\" 1}",
+                  "Error: Missing a colon after a name of object member. at offset 5."},
+        ErrorCase{"{1:2}", "Error: Missing a name for object member. at offset 1."},
+        ErrorCase{"{\"a\":1 \"b\"", "Error: Missing a comma or '}' after an object member. at "
+                                    "offset 7."},
+        ErrorCase{"[1 2]", "Error: Missing a comma or ']' after an array element. at offset 3."},
+        ErrorCase{"\"\\u12G4\"", "Error: Incorrect hex digit after \\u escape in string. at "
+                                 "offset 1."},
+        ErrorCase{"[\"\\ud800x\"]", "Error: The surrogate pair in string is invalid. at offset 2."},
+        ErrorCase{"\"\\x\"", "Error: Invalid escape character in string. at offset 1."},
+        ErrorCase{"\"abc", "Error: Missing a closing quotation mark in string. at offset 4."},
+        ErrorCase{"1e309", "Error: Number too big to be stored in double. at offset 0."},
+        ErrorCase{"1.", "Error: Miss fraction part in number. at offset 2."},
+        ErrorCase{"1e", "Error: Miss exponent in number. at offset 2."}));
+
+INSTANTIATE_TEST_SUITE_P(
+    Offsets, JsonErrors,
+    testing::Values(error("{}  ]", 2, 4), error("[1]\n[2]", 2, 4), error("  x", 3, 2),
+                    error("tru", 3, 3), error("[1,]", 3, 3), error("[", 3, 1), error("[,", 3, 1),
+                    error("{\"a\":}", 3, 5), error("-", 3, 1), error("+1", 3, 0),
+                    // A root that opens with a closing or separating character.
+                    error("]", 3, 0), error(" }", 3, 1), error(",", 3, 0), error(":", 3, 0),
+                    error("{", 4, 1), error("{\"a\":1,}", 4, 7), error("{\"a\",", 5, 4),
+                    error("{\"a\":1]", 6, 6), error("[1}", 7, 2), error("[1", 7, 2),
+                    error("\"\\ud800\\u0041\"", 9, 1), error("\"a\x01\"", 10, 2),
+                    error("[\"a", 11, 3), error("1.e5", 14, 2), error("1e+", 15, 3),
+                    error("[1, 2e-]", 15, 7)));
+
+// Numbers out of the double range keep RapidJSON's text and the offset of the number's start,
+// whether RapidJSON's scanner or our conversion finds them.
+INSTANTIATE_TEST_SUITE_P(
+    NumberTooBig, JsonErrors,
+    testing::Values(error("[1, 1e400]", 13, 4), error("{\"a\": -1e309}", 13, 6),
+                    error("[10e308]", 13, 1), error("[0.5e309, 1]", 13, 1),
+                    error("[2" + std::string(308, '0') + "]", 13, 1),
+                    error("17976931348623159" + std::string(292, '0'), 13, 0)));
+
+TEST(JsonReader, AcceptsFullNestingDepth) {
+  const std::string text =
+      std::string(kMaxDocumentDepth, '[') + std::string(kMaxDocumentDepth, ']');
+  const BindingResult result = readJson(text);
+  ASSERT_TRUE(result.ok()) << result.errorMessage();
+  const BindingProperty* node = &result.value();
+  size_t depth = 0;
+  for (; node->isCollection(); node = &node->at(0)) {
+    ++depth;
+  }
+  EXPECT_EQ(depth, kMaxDocumentDepth);
+}
+
+TEST(JsonReader, RefusesNestingBeyondTheLimitWhereItOpens) {
+  const std::string arrays =
+      std::string(kMaxDocumentDepth + 1, '[') + std::string(kMaxDocumentDepth + 1, ']');
+  EXPECT_EQ(readJson(arrays).errorMessage(), "Error: Document nested too deeply at offset 512.");
+
+  std::string objects;
+  for (size_t i = 0; i <= kMaxDocumentDepth; ++i) {
+    objects += "{\"k\": ";
+  }
+  EXPECT_EQ(readJson(objects).errorMessage(), "Error: Document nested too deeply at offset " +
+                                                  std::to_string(kMaxDocumentDepth * 6) + ".");
+}
+
+TEST(JsonReader, MillionOpeningBracketsFailCleanly) {
+  const BindingResult result = readJson(std::string(1'000'000, '['));
+  EXPECT_FALSE(result.ok());
+  EXPECT_EQ(result.errorMessage(), "Error: Document nested too deeply at offset 512.");
+}
+
+// The iterative reader must report what RapidJSON's recursive reader reports, at the same offset,
+// for every prefix and every single-character change of a document.
+class RecursiveOutcome : public rapidjson::BaseReaderHandler<> {};
+
+std::string recursiveMessage(const std::string& text) {
+  size_t start = text.find_first_not_of(" \t\r\n");
+  if (start == std::string::npos) {
+    return "";
+  }
+  RecursiveOutcome handler;
+  rapidjson::Reader reader;
+  rapidjson::StringStream stream(text.c_str());
+  const rapidjson::ParseResult parsed = reader.Parse(stream, handler);
+  if (!parsed.IsError()) {
+    return "";
+  }
+  return "Error: " + std::string(jsonErrorText(parsed.Code())) + " at offset " +
+         std::to_string(parsed.Offset()) + ".";
+}
+
+TEST(JsonReader, ErrorsMatchTheRecursiveReaderOnMangledDocuments) {
+  const std::string document =
+      R"({"id": 12, "neg": -3, "pi": 3.25, "e": 1e5, "s": "a\"b\u00e9\ud83d\ude00",)"
+      R"( "t": true, "f": false, "n": null, "list": [1, [2, {}], []], "o": {"k": "v"}})";
+  std::vector<std::string> texts;
+  for (size_t length = 0; length <= document.size(); ++length) {
+    texts.push_back(document.substr(0, length));
+  }
+  const std::string replacements = "{}[]:,\"\\ -+.e0aZu\t";
+  for (size_t i = 0; i < document.size(); ++i) {
+    for (char c : replacements) {
+      std::string text = document;
+      text[i] = c;
+      texts.push_back(text);
+    }
+  }
+  for (const std::string& text : texts) {
+    EXPECT_EQ(std::string(readJson(text).errorMessage()), recursiveMessage(text)) << text;
+  }
+}
+
+} // namespace
+} // namespace tav
