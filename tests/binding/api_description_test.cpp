@@ -139,16 +139,12 @@ TEST_F(ApiDescriptionTest, StructFieldsInRegistrationOrder) {
       {"main", 17, 0, "Part", 0},
   };
   const Assembly sample;
-  const uint32_t offsets[] = {
-      static_cast<uint32_t>(reinterpret_cast<const char*>(&sample.parts) -
-                            reinterpret_cast<const char*>(&sample)),
-      static_cast<uint32_t>(reinterpret_cast<const char*>(&sample.count) -
-                            reinterpret_cast<const char*>(&sample)),
-      static_cast<uint32_t>(reinterpret_cast<const char*>(&sample.labels) -
-                            reinterpret_cast<const char*>(&sample)),
-      static_cast<uint32_t>(reinterpret_cast<const char*>(&sample.main) -
-                            reinterpret_cast<const char*>(&sample)),
+  const auto offsetOf = [&](const void* member) {
+    return static_cast<uint32_t>(static_cast<const char*>(member) -
+                                 reinterpret_cast<const char*>(&sample));
   };
+  const uint32_t offsets[] = {offsetOf(&sample.parts), offsetOf(&sample.count),
+                              offsetOf(&sample.labels), offsetOf(&sample.main)};
   for (size_t i = 0; i < std::size(expected); ++i) {
     const host::HostFieldDescription& field = assembly->fields[i];
     SCOPED_TRACE(expected[i].name);

@@ -12,133 +12,76 @@ namespace {
 
 using Tags = std::vector<std::string>;
 
-struct FieldShape {
-  const char* name;
-  BindingTypeCode code;
-  BindingTypeCode elementCode;
-  const char* typeName; // the referenced descriptor's name, or ""
-  const char* description;
-};
-
 struct TypeShape {
   const char* name;
   const char* description;
   Tags tags;
   uint32_t size;
-  std::vector<FieldShape> fields;
+  // "name type" per field, "; " between fields, written as the type table lists them.
+  const char* fields;
 };
 
-constexpr auto kString = BindingTypeCode::String;
-constexpr auto kNone = BindingTypeCode::None;
-constexpr auto kStruct = BindingTypeCode::Struct;
-constexpr auto kVector = BindingTypeCode::Vector;
-constexpr auto kBool = BindingTypeCode::Bool;
-constexpr auto kUint32 = BindingTypeCode::Uint32;
-constexpr auto kObject = BindingTypeCode::Object;
+std::string typeText(const BindingTypeRef& type) {
+  const std::string element =
+      type.descriptor ? type.descriptor->name : std::string(bindingTypeCodeName(type.elementCode));
+  switch (type.code) {
+  case BindingTypeCode::Vector:
+    return "vector of " + element;
+  case BindingTypeCode::Struct:
+  case BindingTypeCode::Enum:
+    return type.descriptor ? type.descriptor->name : "unregistered";
+  default:
+    return bindingTypeCodeName(type.code);
+  }
+}
+
+std::string fieldsText(const BindingTypeDescriptor& type) {
+  std::string out;
+  for (const BindingFieldDescriptor& field : type.fields) {
+    out += (out.empty() ? "" : "; ") + field.name + " " + typeText(field.type);
+  }
+  return out;
+}
 
 const std::vector<TypeShape>& structShapes() {
   static const Tags help = {"$builtin", "help"};
   static const Tags builtin = {"$builtin"};
   static const Tags async = {"$builtin", "async"};
-  static const FieldShape typeField = {"type", kStruct, kNone, "BindingFullTypeIdentifier", ""};
   static const std::vector<TypeShape> shapes = {
-      {"BindingFullTypeIdentifier",
-       "Describes the type of a value.",
-       help,
-       sizeof(BindingFullTypeIdentifier),
-       {{"type", kString, kNone, "", ""}, {"elementType", kString, kNone, "", ""}}},
-      {"BindingFullArgumentHelp",
-       "Describes a function parameter.",
-       help,
+      {"BindingFullTypeIdentifier", "Describes the type of a value.", help,
+       sizeof(BindingFullTypeIdentifier), "type string; elementType string"},
+      {"BindingFullArgumentHelp", "Describes a function parameter.", help,
        sizeof(BindingFullArgumentHelp),
-       {{"name", kString, kNone, "", ""},
-        {"description", kString, kNone, "", ""},
-        typeField,
-        {"optional", kBool, kNone, "", ""}}},
-      {"BindingFullFunctionHelp",
-       "Describes a function.",
-       help,
-       sizeof(BindingFullFunctionHelp),
-       {{"name", kString, kNone, "", ""},
-        {"nameSpace", kString, kNone, "", ""},
-        {"arguments", kVector, kStruct, "BindingFullArgumentHelp", ""},
-        {"returns", kStruct, kNone, "BindingFullTypeIdentifier", ""},
-        {"description", kString, kNone, "", ""},
-        {"help", kString, kNone, "", ""},
-        {"threadSafe", kBool, kNone, "", ""},
-        {"async", kString, kNone, "", ""},
-        {"tags", kVector, kString, "", ""}}},
-      {"BindingFullEnumValueHelp",
-       "Describes an enumerator.",
-       help,
-       sizeof(BindingFullEnumValueHelp),
-       {{"name", kString, kNone, "", ""},
-        {"description", kString, kNone, "", ""},
-        {"value", BindingTypeCode::Int32, kNone, "", ""}}},
-      {"BindingFullFieldHelp",
-       "Describes a member of a struct.",
-       help,
+       "name string; description string; type BindingFullTypeIdentifier; optional bool"},
+      {"BindingFullFunctionHelp", "Describes a function.", help, sizeof(BindingFullFunctionHelp),
+       "name string; nameSpace string; arguments vector of BindingFullArgumentHelp; returns "
+       "BindingFullTypeIdentifier; description string; help string; threadSafe bool; async "
+       "string; tags vector of string"},
+      {"BindingFullEnumValueHelp", "Describes an enumerator.", help,
+       sizeof(BindingFullEnumValueHelp), "name string; description string; value int32"},
+      {"BindingFullFieldHelp", "Describes a member of a struct.", help,
        sizeof(BindingFullFieldHelp),
-       {{"name", kString, kNone, "", ""},
-        {"description", kString, kNone, "", ""},
-        {"offset", kUint32, kNone, "", ""},
-        typeField,
-        {"optional", kBool, kNone, "", ""}}},
-      {"BindingFullTypeHelp",
-       "Describes a struct or enum type.",
-       help,
-       sizeof(BindingFullTypeHelp),
-       {{"name", kString, kNone, "", ""},
-        {"nameSpace", kString, kNone, "", ""},
-        {"size", kUint32, kNone, "", ""},
-        {"description", kString, kNone, "", ""},
-        {"tags", kVector, kString, "", ""},
-        {"fields", kVector, kStruct, "BindingFullFieldHelp", ""},
-        {"values", kVector, kStruct, "BindingFullEnumValueHelp", ""}}},
-      {"BindingFullEventHelp",
-       "Describes an event.",
-       help,
-       sizeof(BindingFullEventHelp),
-       {{"name", kString, kNone, "", ""},
-        {"nameSpace", kString, kNone, "", ""},
-        typeField,
-        {"description", kString, kNone, "", ""},
-        {"tags", kVector, kString, "", ""}}},
-      {"BindingFullApiHelp",
-       "Describes the exposed native API.",
-       help,
-       sizeof(BindingFullApiHelp),
-       {{"functions", kVector, kStruct, "BindingFullFunctionHelp", ""},
-        {"types", kVector, kStruct, "BindingFullTypeHelp", ""},
-        {"events", kVector, kStruct, "BindingFullEventHelp", ""}}},
-      {"BindingGenericEvent",
-       "Represents generic data for an event.",
-       builtin,
-       sizeof(BindingGenericEvent),
-       {{"data", kObject, kNone, "", "Event data"}}},
-      {"BindingCallbackEvent",
-       "Represents the parameters of a call to a provided callback.",
-       builtin,
-       sizeof(BindingCallbackEvent),
-       {{"id", kUint32, kNone, "", "ID of the callback being invoked"},
-        {"parameters", kVector, kObject, "", "Callback parameters"}}},
-      {"BindingGenericAsyncEvent",
-       "Represents generic data for an asynchronous event.",
-       async,
-       sizeof(BindingGenericAsyncEvent),
-       {{"asyncToken", kUint32, kNone, "", "Asynchronous operation token"},
-        {"data", kObject, kNone, "", "Event data"}}},
-      {"BindingAsyncFailureEvent",
-       "Represents a failed asynchronous operation.",
-       async,
-       sizeof(BindingAsyncFailureEvent),
-       {{"asyncToken", kUint32, kNone, "", "Asynchronous operation token"},
-        {"error", kString, kNone, "", "Error message"}}},
-      {"BindingAsyncCancelEvent",
-       "Represents a cancelled asynchronous operation.",
-       async,
-       sizeof(BindingAsyncCancelEvent),
-       {{"asyncToken", kUint32, kNone, "", "Asynchronous operation token"}}},
+       "name string; description string; offset uint32; type BindingFullTypeIdentifier; "
+       "optional bool"},
+      {"BindingFullTypeHelp", "Describes a struct or enum type.", help, sizeof(BindingFullTypeHelp),
+       "name string; nameSpace string; size uint32; description string; tags vector of string; "
+       "fields vector of BindingFullFieldHelp; values vector of BindingFullEnumValueHelp"},
+      {"BindingFullEventHelp", "Describes an event.", help, sizeof(BindingFullEventHelp),
+       "name string; nameSpace string; type BindingFullTypeIdentifier; description string; tags "
+       "vector of string"},
+      {"BindingFullApiHelp", "Describes the exposed native API.", help, sizeof(BindingFullApiHelp),
+       "functions vector of BindingFullFunctionHelp; types vector of BindingFullTypeHelp; events "
+       "vector of BindingFullEventHelp"},
+      {"BindingGenericEvent", "Represents generic data for an event.", builtin,
+       sizeof(BindingGenericEvent), "data object"},
+      {"BindingCallbackEvent", "Represents the parameters of a call to a provided callback.",
+       builtin, sizeof(BindingCallbackEvent), "id uint32; parameters vector of object"},
+      {"BindingGenericAsyncEvent", "Represents generic data for an asynchronous event.", async,
+       sizeof(BindingGenericAsyncEvent), "asyncToken uint32; data object"},
+      {"BindingAsyncFailureEvent", "Represents a failed asynchronous operation.", async,
+       sizeof(BindingAsyncFailureEvent), "asyncToken uint32; error string"},
+      {"BindingAsyncCancelEvent", "Represents a cancelled asynchronous operation.", async,
+       sizeof(BindingAsyncCancelEvent), "asyncToken uint32"},
   };
   return shapes;
 }
@@ -175,20 +118,33 @@ TEST(BuiltinTypes, StructsHaveTheirFieldsInOrderWithEmptyFlags) {
     EXPECT_EQ(type->description, shape.description);
     EXPECT_EQ(type->tags, shape.tags);
     EXPECT_EQ(type->size, shape.size);
-    ASSERT_EQ(type->fields.size(), shape.fields.size());
-    for (size_t i = 0; i < shape.fields.size(); ++i) {
-      const BindingFieldDescriptor& field = type->fields[i];
-      const FieldShape& want = shape.fields[i];
-      SCOPED_TRACE(want.name);
-      EXPECT_EQ(field.name, want.name);
-      EXPECT_EQ(field.type.code, want.code);
-      EXPECT_EQ(field.type.elementCode, want.elementCode);
-      EXPECT_EQ(field.type.descriptor ? field.type.descriptor->name : "", want.typeName);
-      EXPECT_EQ(field.description, want.description);
-      EXPECT_EQ(field.flags, 0u);
-      EXPECT_FALSE(field.optional);
-      EXPECT_LT(field.offset, type->size);
+    EXPECT_EQ(fieldsText(*type), shape.fields);
+    for (const BindingFieldDescriptor& field : type->fields) {
+      EXPECT_EQ(field.flags, 0u) << field.name;
+      EXPECT_FALSE(field.optional) << field.name;
+      EXPECT_LT(field.offset, type->size) << field.name;
     }
+  }
+}
+
+TEST(BuiltinTypes, EventRecordFieldsCarryTheirDescriptions) {
+  const std::pair<const char*, std::vector<std::string>> described[] = {
+      {"BindingGenericEvent", {"Event data"}},
+      {"BindingCallbackEvent", {"ID of the callback being invoked", "Callback parameters"}},
+      {"BindingGenericAsyncEvent", {"Asynchronous operation token", "Event data"}},
+      {"BindingAsyncFailureEvent", {"Asynchronous operation token", "Error message"}},
+      {"BindingAsyncCancelEvent", {"Asynchronous operation token"}},
+      {"BindingFullTypeIdentifier", {"", ""}},
+  };
+  BindingTypeRegistry registry;
+  for (const auto& [name, descriptions] : described) {
+    const BindingTypeDescriptor* type = registry.findTypeByName(name);
+    ASSERT_NE(type, nullptr) << name;
+    std::vector<std::string> actual;
+    for (const BindingFieldDescriptor& field : type->fields) {
+      actual.push_back(field.description);
+    }
+    EXPECT_EQ(actual, descriptions) << name;
   }
 }
 
