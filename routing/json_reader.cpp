@@ -9,46 +9,9 @@
 #include <charconv>
 #include <cstddef>
 #include <limits>
+#include <string>
 #include <system_error>
 #include <vector>
-
-namespace tav {
-namespace {
-
-// A read stream over a view that ends at the view's end or its first zero byte, as RapidJSON's
-// zero-terminated string stream would, without reading past the view.
-class ViewStream {
-public:
-  using Ch = char;
-
-  explicit ViewStream(std::string_view text)
-      : head_(text.data()), current_(text.data()), end_(text.data() + text.size()) {}
-
-  Ch Peek() const { return current_ != end_ ? *current_ : '\0'; }
-  Ch Take() { return current_ != end_ ? *current_++ : '\0'; }
-  size_t Tell() const { return static_cast<size_t>(current_ - head_); }
-
-  // Write side of RapidJSON's stream concept; only in-situ parsing uses it, and we never do.
-  Ch* PutBegin() { return nullptr; }
-  void Put(Ch) {}
-  void Flush() {}
-  size_t PutEnd(Ch*) { return 0; }
-
-private:
-  const Ch* head_;
-  const Ch* current_;
-  const Ch* end_;
-};
-
-} // namespace
-} // namespace tav
-
-namespace rapidjson {
-// Lets the reader keep the stream in registers, as it does for its own string stream.
-template <> struct StreamTraits<tav::ViewStream> {
-  enum { copyOptimization = 1 };
-};
-} // namespace rapidjson
 
 namespace tav {
 namespace {
@@ -111,28 +74,22 @@ bool magnitudeIsLarge(const char* text, const char* end) {
 NumberStatus storeNumber(BindingProperty& target, const char* text, size_t length) {
   const char* end = text + length;
   const bool minus = *text == '-';
-  bool integral = true;
-  for (const char* p = text; p != end; ++p) {
-    if (*p == '.' || *p == 'e' || *p == 'E') {
-      integral = false;
-      break;
+  // An integer read that stops before the end met a fraction or an exponent; one that overflows
+  // is beyond 64 bits, which RapidJSON reads as a double, and so do we.
+  if (minus) {
+    int64_t value = 0;
+    const auto parsed = std::from_chars(text, end, value);
+    if (parsed.ec == std::errc() && parsed.ptr == end) {
+      target.setSigned(value);
+      return NumberStatus::Stored;
     }
-  }
-  if (integral) {
-    if (minus) {
-      int64_t value = 0;
-      if (std::from_chars(text, end, value).ec == std::errc()) {
-        target.setSigned(value);
-        return NumberStatus::Stored;
-      }
-    } else {
-      uint64_t value = 0;
-      if (std::from_chars(text, end, value).ec == std::errc()) {
-        target.setUnsigned(value);
-        return NumberStatus::Stored;
-      }
+  } else {
+    uint64_t value = 0;
+    const auto parsed = std::from_chars(text, end, value);
+    if (parsed.ec == std::errc() && parsed.ptr == end) {
+      target.setUnsigned(value);
+      return NumberStatus::Stored;
     }
-    // Beyond 64 bits: RapidJSON reads such integers as doubles, and so do we.
   }
   double value = 0.0;
   if (std::from_chars(text, end, value).ec == std::errc::result_out_of_range) {
@@ -149,8 +106,8 @@ NumberStatus storeNumber(BindingProperty& target, const char* text, size_t lengt
 // the real reason at the same offset.
 enum class StopReason : uint8_t { None, TooDeep, NumberTooBig };
 
-// Builds the tree while RapidJSON reads. Texts handed to String and Key live only during the
-// call, so they are interned into the tree at once.
+// Builds the tree while RapidJSON reads. Texts handed to String and Key point into the reader's
+// working copy of the document, so they are interned into the tree at once.
 class JsonTreeBuilder : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, JsonTreeBuilder> {
 public:
   explicit JsonTreeBuilder(BindingProperty& root) : root_(root) {}
@@ -229,8 +186,10 @@ private:
   StopReason stopReason_ = StopReason::None;
 };
 
-constexpr unsigned kParseFlags =
-    rapidjson::kParseIterativeFlag | rapidjson::kParseNumbersAsStringsFlag;
+// In-situ parsing decodes strings and hands out numbers in place, in a working copy of the text,
+// instead of copying each through the reader's stack.
+constexpr unsigned kParseFlags = rapidjson::kParseIterativeFlag | rapidjson::kParseInsituFlag |
+                                 rapidjson::kParseNumbersAsStringsFlag;
 
 bool isJsonSpace(char c) {
   return c == ' ' || c == '\t' || c == '\r' || c == '\n';
@@ -287,8 +246,10 @@ BindingResult readJson(std::string_view text) {
     return result;
   }
 
+  // The copy ends the text at its first zero byte, as a zero-terminated text would.
+  std::string working(text);
+  rapidjson::InsituStringStream stream(working.data());
   JsonTreeBuilder builder(result);
-  ViewStream stream(text);
   rapidjson::Reader reader;
   const rapidjson::ParseResult parsed = reader.Parse<kParseFlags>(stream, builder);
   if (!parsed.IsError()) {
