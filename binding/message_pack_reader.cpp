@@ -5,8 +5,10 @@
 #include "binding/fnv1a.h"
 #include "foundation/message_format.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
+#include <cstring>
 #include <string_view>
 #include <vector>
 
@@ -89,12 +91,33 @@ constexpr std::array<CodeClass, 256> makeCodeClasses() {
 
 constexpr std::array<CodeClass, 256> kCodeClasses = makeCodeClasses();
 
-constexpr uint32_t kInitialFrames = 16;
+// One unaligned load and a byte swap; a byte-by-byte loop is not always folded into one.
+template <uint32_t N> uint64_t loadBigEndian(const uint8_t* bytes) {
+  if constexpr (N == 1) {
+    return bytes[0];
+  } else if constexpr (N == 2) {
+    uint16_t raw;
+    std::memcpy(&raw, bytes, 2);
+    return std::endian::native == std::endian::big ? raw : __builtin_bswap16(raw);
+  } else if constexpr (N == 4) {
+    uint32_t raw;
+    std::memcpy(&raw, bytes, 4);
+    return std::endian::native == std::endian::big ? raw : __builtin_bswap32(raw);
+  } else {
+    static_assert(N == 8);
+    uint64_t raw;
+    std::memcpy(&raw, bytes, 8);
+    return std::endian::native == std::endian::big ? raw : __builtin_bswap64(raw);
+  }
+}
+
+constexpr size_t kInitialFrames = 16;
+constexpr uint64_t kMaxReservedElements = 16;
 
 class MessagePackReader {
 public:
   MessagePackReader(const uint8_t* data, uint32_t size) : data_(data), size_(size) {
-    stack_.reserve(kInitialFrames);
+    stack_.resize(kInitialFrames);
   }
 
   void run();
@@ -113,6 +136,9 @@ private:
     uint64_t index;
     // The key just read, still pointing into the document.
     std::string_view key;
+    // Elements a collection already held when it was opened (a repeated map key decodes into
+    // the earlier value); those are overwritten in place, the rest are appended.
+    size_t existing;
     bool isStructure;
   };
 
@@ -121,6 +147,7 @@ private:
   bool openCollection(BindingProperty& target, uint64_t count);
   bool openStructure(BindingProperty& target, uint64_t pairs);
   bool checkDepth();
+  void pushFrame(const Frame& frame);
   bool readString(BindingProperty& target, uint64_t length);
   bool readBlob(BindingProperty& target, uint64_t length);
 
@@ -130,12 +157,7 @@ private:
       failTruncated(N);
       return false;
     }
-    const uint8_t* bytes = data_ + position_;
-    uint64_t read = 0;
-    for (uint32_t i = 0; i < N; ++i) {
-      read = (read << 8) | bytes[i];
-    }
-    value = read;
+    value = loadBigEndian<N>(data_ + position_);
     position_ += N;
     return true;
   }
@@ -149,7 +171,9 @@ private:
   uint32_t size_;
   uint32_t position_ = 0;
   BindingResult result_;
+  // Frames [0, depth_) are live; the vector only grows, so pushing is a plain store.
   std::vector<Frame> stack_;
+  size_t depth_ = 0;
 };
 
 void MessagePackReader::run() {
@@ -161,16 +185,18 @@ void MessagePackReader::run() {
       break;
     }
     if (pending == nullptr) {
-      if (stack_.empty()) {
+      if (depth_ == 0) {
         break;
       }
-      Frame& top = stack_.back();
+      Frame& top = stack_[depth_ - 1];
       if (top.index == top.count) {
-        stack_.pop_back();
+        --depth_;
         continue;
       }
       if (!top.isStructure) {
-        pending = &top.target->element(top.index++);
+        pending =
+            top.index < top.existing ? &top.target->element(top.index) : &top.target->append();
+        ++top.index;
       } else if ((top.index & 1) == 0) {
         ++top.index;
         if (!readKey(top)) {
@@ -189,8 +215,8 @@ void MessagePackReader::run() {
   }
   // A container that still expects items means the document was cut short. Only the frames
   // left on the stack can be open; completed ones are merely not popped yet.
-  for (const Frame& frame : stack_) {
-    if (frame.index < frame.count) {
+  for (size_t level = 0; level < depth_; ++level) {
+    if (stack_[level].index < stack_[level].count) {
       fail("Invalid MessagePack data. Unexpected end of data at position %1.", size_);
       return;
     }
@@ -342,24 +368,41 @@ bool MessagePackReader::readKey(Frame& frame) {
   return true;
 }
 
-// The counts are trusted only as far as the items actually arrive: nothing is reserved, so a
-// header announcing billions of items costs no memory until the items are there.
+// A declared count is trusted only as far as the document can still hold that many elements
+// (each takes at least one byte) and never beyond kMaxReservedElements, so a header announcing
+// billions of items costs no memory, and the containers a document leaves open cost at most
+// that many spare elements per nesting level.
 bool MessagePackReader::openCollection(BindingProperty& target, uint64_t count) {
-  target.makeCollection();
-  stack_.push_back(Frame{&target, count, 0, {}, false});
+  size_t existing = 0;
+  if (target.isCollection()) {
+    existing = target.size();
+  } else {
+    target.makeCollection();
+  }
+  target.reserve(existing + static_cast<size_t>(std::min<uint64_t>(
+                                {count, size_ - position_, kMaxReservedElements})));
+  pushFrame(Frame{&target, count, 0, {}, existing, false});
   return true;
 }
 
+// Structure members are tree nodes made one at a time, so there is nothing to reserve.
 bool MessagePackReader::openStructure(BindingProperty& target, uint64_t pairs) {
   target.makeStructure();
-  stack_.push_back(Frame{&target, pairs * 2, 0, {}, true});
+  pushFrame(Frame{&target, pairs * 2, 0, {}, 0, true});
   return true;
+}
+
+void MessagePackReader::pushFrame(const Frame& frame) {
+  if (depth_ == stack_.size()) {
+    stack_.resize(depth_ * 2);
+  }
+  stack_[depth_++] = frame;
 }
 
 // Checked right after the code byte of a container, before its count: the stack holds the
 // enclosing containers, so the new one would sit at level stack size + 1.
 bool MessagePackReader::checkDepth() {
-  if (stack_.size() < kMaxDocumentDepth) {
+  if (depth_ < kMaxDocumentDepth) {
     return true;
   }
   fail("Invalid MessagePack data. Document nested too deeply at position %1.", position_);
