@@ -1,7 +1,6 @@
 // The iterative walks over value trees: release, deep copy and search.
 #include "binding/binding_document.h"
 
-#include "binding/binding_collection.h"
 #include "binding/binding_structure.h"
 #include "foundation/memory.h"
 
@@ -10,7 +9,36 @@
 
 namespace tav {
 
-using BlobBytes = std::vector<uint8_t>;
+BindingDocument::~BindingDocument() {
+  for (HeapLink* link = collections_.head(); link; link = link->next)
+    memory::release(static_cast<BindingCollection*>(link)->data);
+  for (HeapLink* link = blobs_.head(); link; link = link->next)
+    static_cast<BindingBlob*>(link)->bytes.~vector();
+}
+
+BindingCollection* BindingDocument::newCollection() {
+  auto* collection = pool_.create<BindingCollection>();
+  collections_.push(collection);
+  return collection;
+}
+
+BindingBlob* BindingDocument::newBlob(std::vector<uint8_t>&& bytes) {
+  auto* blob = pool_.create<BindingBlob>();
+  blob->bytes = std::move(bytes);
+  blobs_.push(blob);
+  return blob;
+}
+
+void BindingDocument::deleteCollection(BindingCollection* collection) noexcept {
+  collections_.remove(collection);
+  memory::release(collection->data);
+  pool_.release(collection, sizeof(BindingCollection));
+}
+
+void BindingDocument::deleteBlob(BindingBlob* blob) noexcept {
+  blobs_.remove(blob);
+  pool_.destroy(blob);
+}
 
 // Containers met by a release walk and not yet emptied. They are chained through a header word
 // the walk no longer needs (a collection's capacity, a structure's size), the low bit telling
@@ -29,17 +57,17 @@ public:
   }
 
   // Empties the pending containers one by one; emptying one may queue more.
-  void drain(BindingDocument* document, bool documentEnding) {
+  void drain(BindingDocument* document) {
     while (head_ != 0) {
       uintptr_t top = head_;
       if (top & 1) {
         auto* structure = reinterpret_cast<BindingStructure*>(top & ~uintptr_t{1});
         head_ = structure->size;
-        emptyStructure(structure, document, *this, documentEnding);
+        emptyStructure(structure, document, *this);
       } else {
         auto* collection = reinterpret_cast<BindingCollection*>(top);
         head_ = collection->capacity;
-        emptyCollection(collection, document, *this, documentEnding);
+        emptyCollection(collection, document, *this);
       }
     }
   }
@@ -49,23 +77,17 @@ private:
 };
 
 void BindingDocument::releaseChild(BindingProperty& value, BindingDocument* document,
-                                   PendingContainers& pending, bool documentEnding) noexcept {
+                                   PendingContainers& pending) noexcept {
   switch (value.kind_) {
   case BindingKind::String:
-    if (!documentEnding && value.payload_.string != StringTable::empty())
+    if (value.payload_.string != StringTable::empty())
       document->strings_.release(value.payload_.string);
     break;
-  case BindingKind::Blob: {
-    auto* bytes = static_cast<BlobBytes*>(value.payload_.pointer);
-    if (documentEnding)
-      bytes->~BlobBytes();
-    else
-      document->pool_.destroy(bytes);
+  case BindingKind::Blob:
+    document->deleteBlob(static_cast<BindingBlob*>(value.payload_.pointer));
     break;
-  }
   case BindingKind::Enum:
-    if (!documentEnding)
-      document->pool_.destroy(value.payload_.enumRecord);
+    document->pool_.destroy(value.payload_.enumRecord);
     break;
   case BindingKind::Collection:
     pending.push(value.payload_.collection);
@@ -79,16 +101,14 @@ void BindingDocument::releaseChild(BindingProperty& value, BindingDocument* docu
 }
 
 void BindingDocument::emptyCollection(BindingCollection* collection, BindingDocument* document,
-                                      PendingContainers& pending, bool documentEnding) noexcept {
+                                      PendingContainers& pending) noexcept {
   for (size_t i = 0; i < collection->size; ++i)
-    releaseChild(collection->data[i], document, pending, documentEnding);
-  memory::release(collection->data);
-  if (!documentEnding)
-    document->pool_.release(collection, sizeof(BindingCollection));
+    releaseChild(collection->data[i], document, pending);
+  document->deleteCollection(collection);
 }
 
 void BindingDocument::emptyStructure(BindingStructure* structure, BindingDocument* document,
-                                     PendingContainers& pending, bool documentEnding) noexcept {
+                                     PendingContainers& pending) noexcept {
   // Post-order without a stack: descend to a leaf, release it, cut it from its parent and go
   // back up; each node is passed a bounded number of times.
   BindingStructureNode* node = structure->root;
@@ -108,23 +128,20 @@ void BindingDocument::emptyStructure(BindingStructure* structure, BindingDocumen
       else
         parent->right = nullptr;
     }
-    releaseChild(node->value, document, pending, documentEnding);
-    if (!documentEnding) {
-      document->strings_.release(node->key);
-      document->pool_.release(node, sizeof(BindingStructureNode));
-    }
+    releaseChild(node->value, document, pending);
+    document->strings_.release(node->key);
+    document->pool_.release(node, sizeof(BindingStructureNode));
     node = parent;
   }
-  if (!documentEnding)
-    document->pool_.release(structure, sizeof(BindingStructure));
+  document->pool_.release(structure, sizeof(BindingStructure));
 }
 
-void BindingDocument::releaseValue(BindingProperty& value, bool documentEnding) noexcept {
+void BindingDocument::releaseValue(BindingProperty& value) noexcept {
   PendingContainers pending;
-  releaseChild(value, value.document_, pending, documentEnding);
+  releaseChild(value, value.document_, pending);
   value.kind_ = BindingKind::Empty;
   value.payload_.unsignedInteger = 0;
-  pending.drain(value.document_, documentEnding);
+  pending.drain(value.document_);
 }
 
 void BindingDocument::copyInto(const BindingProperty& source, BindingProperty& target) {
@@ -147,14 +164,14 @@ void BindingDocument::copyInto(const BindingProperty& source, BindingProperty& t
       break;
     }
     case BindingKind::Blob:
-      to.payload_.pointer =
-          pool_.create<BlobBytes>(*static_cast<const BlobBytes*>(from.payload_.pointer));
+      to.payload_.pointer = newBlob(
+          std::vector<uint8_t>(static_cast<const BindingBlob*>(from.payload_.pointer)->bytes));
       break;
     case BindingKind::Enum:
       to.payload_.enumRecord = pool_.create<BindingEnum>(*from.payload_.enumRecord);
       break;
     case BindingKind::Collection: {
-      to.payload_.collection = pool_.create<BindingCollection>();
+      to.payload_.collection = newCollection();
       to.kind_ = BindingKind::Collection;
       if (size_t count = from.payload_.collection->size) {
         to.payload_.collection->reserve(count);
@@ -194,7 +211,7 @@ void BindingDocument::copyInto(const BindingProperty& source, BindingProperty& t
         InternedString* key = node->key == StringTable::empty()
                                   ? node->key
                                   : strings_.intern(node->key->view(), node->key->hash);
-        previous = to.insert({nullptr, previous, false}, key, *this);
+        previous = to.insert({nullptr, previous, false, node->prefix}, key, *this);
         copyOne(node->value, previous->value);
       }
     }

@@ -12,8 +12,6 @@
 namespace tav {
 namespace {
 
-using BlobBytes = std::vector<uint8_t>;
-
 constinit const BindingProperty kEmptyValue;
 
 bool isContainer(BindingKind kind) {
@@ -30,12 +28,10 @@ const char* bindingKindName(BindingKind kind) {
 }
 
 // Children are released by their parent's walk and never destroyed on their own; only a root
-// frees its tree, and then the document with every page at once.
+// frees its tree, which goes whole with the document.
 BindingProperty::~BindingProperty() {
-  if (ownsDocument_ && document_) {
-    BindingDocument::releaseValue(*this, true);
+  if (ownsDocument_)
     delete document_;
-  }
 }
 
 BindingProperty::BindingProperty(const BindingProperty& other) {
@@ -101,7 +97,7 @@ BindingDocument& BindingProperty::ensureDocument() {
 
 void BindingProperty::releasePayload() noexcept {
   if (kind_ > BindingKind::Float) {
-    BindingDocument::releaseValue(*this, false);
+    BindingDocument::releaseValue(*this);
     return;
   }
   kind_ = BindingKind::Empty;
@@ -127,7 +123,7 @@ void BindingProperty::copyFrom(const BindingProperty& source) {
   try {
     document.copyInto(source, staged);
   } catch (...) {
-    BindingDocument::releaseValue(staged, false);
+    BindingDocument::releaseValue(staged);
     throw;
   }
   installPayload(staged.payload_, staged.kind_);
@@ -155,11 +151,14 @@ BindingProperty& BindingProperty::setUnsigned(uint64_t value) {
   return *this;
 }
 
+// The new record is interned before the old value goes, because `text` may lie inside it.
 BindingProperty& BindingProperty::setString(std::string_view text) {
-  return setString(text, fnv1a(text));
+  Payload payload{.unsignedInteger = 0};
+  payload.string = text.empty() ? StringTable::empty() : ensureDocument().strings().intern(text);
+  installPayload(payload, BindingKind::String);
+  return *this;
 }
 
-// The new record is interned before the old value goes, because `text` may lie inside it.
 BindingProperty& BindingProperty::setString(std::string_view text, uint32_t hash) {
   Payload payload{.unsignedInteger = 0};
   payload.string =
@@ -170,7 +169,7 @@ BindingProperty& BindingProperty::setString(std::string_view text, uint32_t hash
 
 BindingProperty& BindingProperty::setBlob(std::vector<uint8_t>&& bytes) {
   Payload payload{.unsignedInteger = 0};
-  payload.pointer = ensureDocument().pool().create<BlobBytes>(std::move(bytes));
+  payload.pointer = ensureDocument().newBlob(std::move(bytes));
   bytes.clear();
   installPayload(payload, BindingKind::Blob);
   return *this;
@@ -178,7 +177,7 @@ BindingProperty& BindingProperty::setBlob(std::vector<uint8_t>&& bytes) {
 
 BindingProperty& BindingProperty::setBlob(std::span<const uint8_t> bytes) {
   Payload payload{.unsignedInteger = 0};
-  payload.pointer = ensureDocument().pool().create<BlobBytes>(bytes.begin(), bytes.end());
+  payload.pointer = ensureDocument().newBlob(std::vector<uint8_t>(bytes.begin(), bytes.end()));
   installPayload(payload, BindingKind::Blob);
   return *this;
 }
@@ -213,7 +212,7 @@ std::string_view BindingProperty::getString(std::string_view fallback) const {
 std::span<const uint8_t> BindingProperty::getBlob(std::span<const uint8_t> fallback) const {
   if (kind_ != BindingKind::Blob)
     return fallback;
-  const auto& bytes = *static_cast<const BlobBytes*>(payload_.pointer);
+  const auto& bytes = static_cast<const BindingBlob*>(payload_.pointer)->bytes;
   return {bytes.data(), bytes.size()};
 }
 
@@ -228,7 +227,7 @@ size_t BindingProperty::size() const {
   case BindingKind::String:
     return payload_.string->length;
   case BindingKind::Blob:
-    return static_cast<const BlobBytes*>(payload_.pointer)->size();
+    return static_cast<const BindingBlob*>(payload_.pointer)->bytes.size();
   case BindingKind::Collection:
     return payload_.collection->size;
   case BindingKind::Structure:
@@ -242,7 +241,7 @@ void BindingProperty::makeCollection() {
   if (kind_ == BindingKind::Collection)
     return;
   Payload payload{.unsignedInteger = 0};
-  payload.collection = ensureDocument().pool().create<BindingCollection>();
+  payload.collection = ensureDocument().newCollection();
   installPayload(payload, BindingKind::Collection);
 }
 
@@ -295,12 +294,12 @@ BindingProperty& BindingProperty::member(std::string_view key) {
     BindingStructure::Position at = payload_.structure->locate(key);
     if (at.node)
       return at.node->value;
-    InternedString* record = document_->strings().intern(key, fnv1a(key));
+    InternedString* record = document_->strings().intern(key);
     return payload_.structure->insert(at, record, *document_)->value;
   }
   // The key is interned before the old value goes, because it may point into that value.
   BindingDocument& document = ensureDocument();
-  InternedString* record = document.strings().intern(key, fnv1a(key));
+  InternedString* record = document.strings().intern(key);
   Payload payload{.unsignedInteger = 0};
   try {
     payload.structure = document.pool().create<BindingStructure>();
@@ -309,7 +308,9 @@ BindingProperty& BindingProperty::member(std::string_view key) {
     throw;
   }
   installPayload(payload, BindingKind::Structure);
-  return payload_.structure->insert({nullptr, nullptr, true}, record, document)->value;
+  return payload_.structure
+      ->insert({nullptr, nullptr, true, keyPrefix(record->view())}, record, document)
+      ->value;
 }
 
 const BindingProperty& BindingProperty::find(std::string_view key) const {

@@ -8,6 +8,8 @@
 
 namespace tav {
 
+static_assert(sizeof(BindingStructureNode) <= SlabPool::kMaxBlockSize);
+
 int compareKeys(std::string_view key, const InternedString* record) {
   size_t common = std::min(key.size(), record->length);
   if (common != 0) {
@@ -21,23 +23,25 @@ int compareKeys(std::string_view key, const InternedString* record) {
 BindingStructure::Position BindingStructure::locate(std::string_view key) const {
   BindingStructureNode* parent = nullptr;
   bool left = true;
+  uint32_t prefix = keyPrefix(key);
   for (BindingStructureNode* node = root; node;) {
-    int order = compareKeys(key, node->key);
+    int order =
+        prefix != node->prefix ? (prefix < node->prefix ? -1 : 1) : compareKeys(key, node->key);
     if (order == 0)
-      return {node, nullptr, false};
+      return {node, nullptr, false, prefix};
     parent = node;
     left = order < 0;
     node = left ? node->left : node->right;
   }
-  return {nullptr, parent, left};
+  return {nullptr, parent, left, prefix};
 }
 
 BindingStructureNode* BindingStructure::insert(const Position& at, InternedString* key,
                                                BindingDocument& document) {
   auto* node =
       static_cast<BindingStructureNode*>(document.pool().allocate(sizeof(BindingStructureNode)));
-  new (node)
-      BindingStructureNode{nullptr, nullptr, at.parent, key, BindingProperty(&document), true};
+  new (node) BindingStructureNode{nullptr,   nullptr, at.parent, key, BindingProperty(&document),
+                                  at.prefix, true};
   if (!at.parent)
     root = node;
   else if (at.left)

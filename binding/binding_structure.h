@@ -10,6 +10,8 @@
 #include "binding/string_table.h"
 
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 #include <string_view>
 
 namespace tav {
@@ -20,8 +22,21 @@ struct BindingStructureNode {
   BindingStructureNode* parent;
   InternedString* key;
   BindingProperty value;
+  uint32_t prefix; // keyPrefix() of the key, kept in the node to spare a visit to the record
   bool red;
 };
+
+// The first four bytes of a key as a big-endian number, zero-padded. When two prefixes differ
+// they order the keys exactly as the full comparison would, so most steps of a lookup compare
+// two integers and never touch the key records.
+inline uint32_t keyPrefix(std::string_view key) {
+  unsigned char bytes[4] = {0, 0, 0, 0};
+  if (key.size() >= 4)
+    std::memcpy(bytes, key.data(), 4);
+  else if (!key.empty())
+    std::memcpy(bytes, key.data(), key.size());
+  return uint32_t{bytes[0]} << 24 | uint32_t{bytes[1]} << 16 | uint32_t{bytes[2]} << 8 | bytes[3];
+}
 
 // <0, 0 or >0 as `key` sorts before, with or after `record`.
 int compareKeys(std::string_view key, const InternedString* record);
@@ -37,6 +52,7 @@ struct BindingStructure {
     BindingStructureNode* node;
     BindingStructureNode* parent;
     bool left;
+    uint32_t prefix; // keyPrefix() of the key looked for
   };
   Position locate(std::string_view key) const;
   BindingStructureNode* find(std::string_view key) const { return locate(key).node; }

@@ -4,7 +4,6 @@
 #include "binding/fnv1a.h"
 #include "foundation/memory.h"
 
-#include <cassert>
 #include <cstring>
 #include <new>
 
@@ -73,10 +72,39 @@ void StringTable::freeRecord(InternedString* record) noexcept {
     memory::release(record);
 }
 
+size_t StringTable::cacheSlot(std::string_view text) {
+  // The first four bytes, the middle and last byte and the length: enough to keep apart the
+  // member names of one record type, which often share a prefix and a length.
+  uint32_t head = 0;
+  if (text.size() >= 4)
+    std::memcpy(&head, text.data(), 4);
+  else
+    std::memcpy(&head, text.data(), text.size());
+  uint32_t mixed = head ^ static_cast<uint32_t>(text.size()) << 24 ^ uint32_t {
+    static_cast<uint8_t>(text[text.size() / 2])
+  } << 16 ^ uint32_t { static_cast<uint8_t>(text.back()) } << 8;
+  mixed *= 0x9E3779B1u;
+  return mixed >> 25;
+}
+static_assert(StringTable::kCacheSlots == 1u << 7);
+
+InternedString* StringTable::intern(std::string_view text) {
+  if (text.empty())
+    return empty();
+  InternedString*& slot = cache_[cacheSlot(text)];
+  if (slot && slot->length == text.size() &&
+      std::memcmp(slot->text(), text.data(), text.size()) == 0) {
+    ++slot->references;
+    return slot;
+  }
+  InternedString* record = intern(text, fnv1a(text));
+  slot = record;
+  return record;
+}
+
 InternedString* StringTable::intern(std::string_view text, uint32_t hash) {
   if (text.empty())
     return empty();
-  assert(hash == fnv1a(text));
   InternedString** slot = &buckets_[hash & (bucketCount_ - 1)];
   for (InternedString* record = *slot; record; record = record->next) {
     if (record->hash == hash && record->length == text.size() &&
@@ -137,6 +165,9 @@ void StringTable::release(InternedString* record) noexcept {
   while (*link != record)
     link = &(*link)->next;
   *link = record->next;
+  InternedString*& slot = cache_[cacheSlot(record->view())];
+  if (slot == record)
+    slot = nullptr;
   freeRecord(record);
   if (--count_ == 0)
     resetBuckets();

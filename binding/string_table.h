@@ -4,6 +4,10 @@
 // doubles whenever the count would exceed the bucket count, and goes back to its 8 built-in
 // buckets when the last record leaves. The empty text is never interned: every empty string is
 // the one static record returned by empty(), which is neither counted nor freed.
+//
+// In front of the table sits a small direct-mapped cache of recent records, chosen by a few bytes
+// and the length of the text, so that texts which come back again and again (member names above
+// all) are found without hashing them.
 #pragma once
 
 #include "binding/slab_pool.h"
@@ -30,6 +34,7 @@ struct InternedString {
 class StringTable {
 public:
   static constexpr size_t kInitialBuckets = 8;
+  static constexpr size_t kCacheSlots = 128;
 
   // Small records are carved from `pool`, which must outlive the table; long ones come from the
   // heap.
@@ -41,8 +46,11 @@ public:
 
   static InternedString* empty();
 
-  // The record for `text`, with one more reference. `hash` must be fnv1a(text).
+  // The record for `text`, with one more reference. `hash` must be fnv1a(text); a wrong hash
+  // only costs sharing (the text gets a record of its own).
   InternedString* intern(std::string_view text, uint32_t hash);
+  // The same when the caller has no hash: the cache is asked first, the table after hashing.
+  InternedString* intern(std::string_view text);
   static void retain(InternedString* record) {
     if (record != empty())
       ++record->references;
@@ -58,12 +66,14 @@ private:
   void freeRecord(InternedString* record) noexcept;
   void grow();
   void resetBuckets() noexcept;
+  static size_t cacheSlot(std::string_view text);
 
   SlabPool& pool_;
   InternedString** buckets_;
   size_t bucketCount_ = kInitialBuckets;
   size_t count_ = 0;
   InternedString* initialBuckets_[kInitialBuckets] = {};
+  InternedString* cache_[kCacheSlots] = {}; // not counted: a record leaves the cache when freed
 };
 
 } // namespace tav
