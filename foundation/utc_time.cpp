@@ -73,13 +73,17 @@ int64_t parseUtcTime(std::string_view text) {
       return -1;
   }
 
-  std::string normalized;
-  if (extended) {
-    normalized.assign(text.substr(0, formLength));
-  } else {
-    normalized.append(text.substr(0, 4)).append("-").append(text.substr(4, 2)).append("-");
-    normalized.append(text.substr(6, 2)).append("T").append(text.substr(9, 2)).append(":");
-    normalized.append(text.substr(11, 2)).append(":").append(text.substr(13, 2));
+  // The basic form gets its "-" and ":" back: character i of the extended form is character
+  // kFromBasic[i] of the basic one, or the separator kInserted[i] where that is -1.
+  constexpr int kFromBasic[19] = {0,  1, 2,  3,  -1, 4,  5,  -1, 6, 7,
+                                  -1, 9, 10, -1, 11, 12, -1, 13, 14};
+  constexpr char kInserted[] = "    -  -  T  :  :  ";
+  char normalized[20] = {};
+  for (size_t i = 0; i < 19; ++i) {
+    if (extended)
+      normalized[i] = text[i];
+    else
+      normalized[i] = kFromBasic[i] < 0 ? kInserted[i] : text[static_cast<size_t>(kFromBasic[i])];
   }
   normalized[10] = 'T';
 

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <string>
 #include <vector>
 
@@ -13,6 +15,10 @@ struct Vector {
   std::string bytes;
   std::string text;
 };
+
+void PrintTo(const Vector& v, std::ostream* os) {
+  *os << '"' << v.bytes << '"';
+}
 
 class Base64Rfc4648 : public ::testing::TestWithParam<Vector> {};
 
@@ -33,6 +39,10 @@ struct StopCase {
   std::string text;
   std::string expected;
 };
+
+void PrintTo(const StopCase& c, std::ostream* os) {
+  *os << c.what;
+}
 
 class Base64Stops : public ::testing::TestWithParam<StopCase> {};
 

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -23,6 +25,10 @@ struct Defaults {
   uint64_t excluded;
   bool attached;
 };
+
+void PrintTo(const Defaults& d, std::ostream* os) {
+  *os << d.name;
+}
 
 class ConsoleTargetDefaults : public ::testing::TestWithParam<Defaults> {};
 

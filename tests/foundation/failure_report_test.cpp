@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <string>
 
 namespace tav {
@@ -19,6 +21,10 @@ struct ReportCase {
   const char* description;
   std::string expected;
 };
+
+void PrintTo(const ReportCase& c, std::ostream* os) {
+  *os << c.what;
+}
 
 class FailureReportText : public ::testing::TestWithParam<ReportCase> {};
 

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -40,6 +42,10 @@ struct TokenCase {
   const char* templ;
   std::string expected;
 };
+
+void PrintTo(const TokenCase& c, std::ostream* os) {
+  *os << '"' << c.templ << '"';
+}
 
 class LogLineToken : public ::testing::TestWithParam<TokenCase> {};
 

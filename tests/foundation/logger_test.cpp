@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <string>
 
 namespace tav {
@@ -18,6 +20,10 @@ struct FilterCase {
   uint64_t groups;
   bool delivered;
 };
+
+void PrintTo(const FilterCase& c, std::ostream* os) {
+  *os << c.what;
+}
 
 class LoggerDefaultFilter : public ::testing::TestWithParam<FilterCase> {};
 
@@ -102,6 +108,10 @@ struct TargetFilterCase {
   uint64_t groups;
   bool delivered;
 };
+
+void PrintTo(const TargetFilterCase& c, std::ostream* os) {
+  *os << c.what;
+}
 
 class LogTargetFilter : public ::testing::TestWithParam<TargetFilterCase> {};
 

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <cstdint>
 #include <limits>
 #include <string>
@@ -34,6 +36,10 @@ struct ParseCase {
   const char* text;
   int64_t expected;
 };
+
+void PrintTo(const ParseCase& c, std::ostream* os) {
+  *os << '"' << c.text << '"';
+}
 
 class ParseUtcTime : public ::testing::TestWithParam<ParseCase> {};
 
