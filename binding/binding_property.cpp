@@ -7,6 +7,8 @@
 #include "binding/fnv1a.h"
 
 #include <cassert>
+#include <limits>
+#include <new>
 #include <utility>
 
 namespace tav {
@@ -258,8 +260,12 @@ BindingProperty& BindingProperty::append() {
 BindingProperty& BindingProperty::element(size_t index) {
   makeCollection();
   BindingCollection& collection = *payload_.collection;
-  if (index >= collection.size)
+  if (index >= collection.size) {
+    // index + 1 must not wrap around to an empty collection.
+    if (index == std::numeric_limits<size_t>::max())
+      throw std::bad_alloc();
     collection.resize(document_, index + 1);
+  }
   return collection.data[index];
 }
 

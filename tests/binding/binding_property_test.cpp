@@ -11,6 +11,8 @@
 #include <pthread.h>
 
 #include <functional>
+#include <limits>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -187,6 +189,16 @@ TEST(BindingProperty, ElementGrowsTheCollectionWithEmptyElements) {
   list.element(1) = 20;
   EXPECT_EQ(list.size(), 6u);
   EXPECT_EQ(list.at(1).getSigned(), 20);
+}
+
+TEST(BindingProperty, ElementBeyondAddressableMemoryFailsCleanly) {
+  BindingProperty list;
+  list.append() = 1;
+  EXPECT_THROW(list.element(std::numeric_limits<size_t>::max()), std::bad_alloc);
+  EXPECT_THROW(list.element(std::numeric_limits<size_t>::max() / 2), std::bad_alloc);
+  EXPECT_THROW(list.reserve(std::numeric_limits<size_t>::max() / 4), std::bad_alloc);
+  ASSERT_EQ(list.size(), 1u);
+  EXPECT_EQ(list.at(0).getSigned(), 1);
 }
 
 TEST(BindingProperty, CollectionCallsTurnOtherKindsIntoCollections) {

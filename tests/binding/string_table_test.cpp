@@ -80,6 +80,45 @@ TEST(StringTable, GrowsPastLoadFactorOneAndResetsWhenEmpty) {
   EXPECT_EQ(table.bucketCount(), StringTable::kInitialBuckets);
 }
 
+TEST(StringTable, AFreedRecordLeavesTheRecentTextCache) {
+  PagePool pages;
+  SlabPool pool(pages);
+  StringTable table(pool);
+  InternedString* first = table.intern("abc");
+  table.release(first);
+  EXPECT_EQ(table.size(), 0u);
+  // A record still cached after being freed would come back here with a stale count.
+  InternedString* again = table.intern("abc");
+  EXPECT_EQ(table.size(), 1u);
+  EXPECT_EQ(again->references, 1u);
+  EXPECT_EQ(again->view(), "abc");
+}
+
+TEST(StringTable, CachedAndHashedLookupsAgree) {
+  PagePool pages;
+  SlabPool pool(pages);
+  StringTable table(pool);
+  // Names of one record type: same prefix, same length, often the same last byte.
+  const char* names[] = {"profile_text_color",
+                         "profile_link_color",
+                         "profile_fill_color",
+                         "profile_image_url",
+                         "profile_image_urx",
+                         "a",
+                         "b",
+                         "ab"};
+  std::vector<InternedString*> records;
+  for (const char* name : names)
+    records.push_back(table.intern(name));
+  for (size_t i = 0; i < records.size(); ++i) {
+    EXPECT_EQ(table.intern(names[i]), records[i]) << names[i];
+    EXPECT_EQ(table.intern(names[i], fnv1a(names[i])), records[i]) << names[i];
+    for (size_t j = 0; j < i; ++j)
+      EXPECT_NE(records[i], records[j]);
+  }
+  EXPECT_EQ(table.size(), records.size());
+}
+
 TEST(StringTable, TextsWithTheSameHashStayApart) {
   PagePool pages;
   SlabPool pool(pages);
