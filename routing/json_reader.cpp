@@ -18,7 +18,6 @@ namespace {
 
 // Numbers arrive as their text (RapidJSON's own number conversion is never run, so its exponent
 // arithmetic cannot overflow) and are converted here.
-enum class NumberStatus : uint8_t { Stored, TooBig };
 
 // Whether a JSON number that std::from_chars found out of range is too large (true) or too close
 // to zero (false). The text has passed RapidJSON's number grammar, so only the position of the
@@ -71,67 +70,106 @@ bool magnitudeIsLarge(const char* text, const char* end) {
   return leading + exponent > 0;
 }
 
-NumberStatus storeNumber(BindingProperty& target, const char* text, size_t length) {
+// A scalar as read, before it is stored in the tree. Strings point into the working copy of the
+// document, which outlives the parse.
+struct Scalar {
+  BindingKind kind = BindingKind::Empty;
+  union {
+    bool flag;
+    int64_t signedValue;
+    uint64_t unsignedValue;
+    double floatValue;
+  };
+  const char* text = nullptr;
+  size_t length = 0;
+};
+
+void store(BindingProperty& target, const Scalar& scalar) {
+  switch (scalar.kind) {
+  case BindingKind::Bool:
+    target = scalar.flag;
+    break;
+  case BindingKind::Signed:
+    target.setSigned(scalar.signedValue);
+    break;
+  case BindingKind::Unsigned:
+    target.setUnsigned(scalar.unsignedValue);
+    break;
+  case BindingKind::Float:
+    target = scalar.floatValue;
+    break;
+  case BindingKind::String:
+    target.setString(std::string_view(scalar.text, scalar.length));
+    break;
+  default:
+    target.clear();
+    break;
+  }
+}
+
+// Converts a number's text; false when it is too large for a double.
+bool convertNumber(Scalar& out, const char* text, size_t length) {
   const char* end = text + length;
   const bool minus = *text == '-';
   // An integer read that stops before the end met a fraction or an exponent; one that overflows
   // is beyond 64 bits, which RapidJSON reads as a double, and so do we.
   if (minus) {
-    int64_t value = 0;
-    const auto parsed = std::from_chars(text, end, value);
+    const auto parsed = std::from_chars(text, end, out.signedValue);
     if (parsed.ec == std::errc() && parsed.ptr == end) {
-      target.setSigned(value);
-      return NumberStatus::Stored;
+      out.kind = BindingKind::Signed;
+      return true;
     }
   } else {
-    uint64_t value = 0;
-    const auto parsed = std::from_chars(text, end, value);
+    const auto parsed = std::from_chars(text, end, out.unsignedValue);
     if (parsed.ec == std::errc() && parsed.ptr == end) {
-      target.setUnsigned(value);
-      return NumberStatus::Stored;
+      out.kind = BindingKind::Unsigned;
+      return true;
     }
   }
-  double value = 0.0;
-  if (std::from_chars(text, end, value).ec == std::errc::result_out_of_range) {
+  out.kind = BindingKind::Float;
+  if (std::from_chars(text, end, out.floatValue).ec == std::errc::result_out_of_range) {
     if (magnitudeIsLarge(text, end)) {
-      return NumberStatus::TooBig;
+      return false;
     }
-    value = minus ? -0.0 : 0.0;
+    out.floatValue = minus ? -0.0 : 0.0;
   }
-  target = value;
-  return NumberStatus::Stored;
+  return true;
 }
 
 // Why the handler stopped the parse, so that the reader's termination error can be replaced by
 // the real reason at the same offset.
 enum class StopReason : uint8_t { None, TooDeep, NumberTooBig };
 
-// Builds the tree while RapidJSON reads. Texts handed to String and Key point into the reader's
-// working copy of the document, so they are interned into the tree at once.
+// Builds the tree while RapidJSON reads. Scalar elements of an open array wait in a side list and
+// enter the collection together when it closes, so that a collection of scalars is allocated
+// once at its final size instead of growing element by element.
 class JsonTreeBuilder : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, JsonTreeBuilder> {
 public:
   explicit JsonTreeBuilder(BindingProperty& root) : root_(root) {}
 
   StopReason stopReason() const { return stopReason_; }
 
-  bool Null() {
-    slot().clear();
-    return true;
-  }
+  bool Null() { return scalar(Scalar{}); }
   bool Bool(bool value) {
-    slot() = value;
-    return true;
+    Scalar read;
+    read.kind = BindingKind::Bool;
+    read.flag = value;
+    return scalar(read);
   }
   bool RawNumber(const char* text, rapidjson::SizeType length, bool) {
-    if (storeNumber(slot(), text, length) == NumberStatus::TooBig) {
+    Scalar read;
+    if (!convertNumber(read, text, length)) {
       stopReason_ = StopReason::NumberTooBig;
       return false;
     }
-    return true;
+    return scalar(read);
   }
   bool String(const char* text, rapidjson::SizeType length, bool) {
-    slot().setString(std::string_view(text, length));
-    return true;
+    Scalar read;
+    read.kind = BindingKind::String;
+    read.text = text;
+    read.length = length;
+    return scalar(read);
   }
   bool Key(const char* text, rapidjson::SizeType length, bool) {
     pendingMember_ = &stack_.back().container->member(std::string_view(text, length));
@@ -145,17 +183,35 @@ public:
 private:
   struct Frame {
     BindingProperty* container;
+    size_t firstWaiting; // index in waiting_ of this array's first unstored scalar
     bool isArray;
   };
 
-  // The value the next event fills: the root, a new element of the open array, or the member
-  // named by the last key of the open object.
-  BindingProperty& slot() {
+  bool scalar(const Scalar& read) {
     if (stack_.empty()) {
-      return root_;
+      store(root_, read);
+    } else if (stack_.back().isArray) {
+      waiting_.push_back(read);
+    } else {
+      store(*pendingMember_, read);
     }
-    const Frame& top = stack_.back();
-    return top.isArray ? top.container->append() : *pendingMember_;
+    return true;
+  }
+
+  // Stores the array's waiting scalars, with room for `more` elements after them. Without
+  // waiting scalars the collection keeps its own growth, so that an array of containers does
+  // not grow one element at a time.
+  void flush(Frame& frame, size_t more) {
+    const size_t count = waiting_.size() - frame.firstWaiting;
+    if (count == 0) {
+      return;
+    }
+    BindingProperty& array = *frame.container;
+    array.reserve(array.size() + count + more);
+    for (size_t i = frame.firstWaiting; i < waiting_.size(); ++i) {
+      store(array.append(), waiting_[i]);
+    }
+    waiting_.resize(frame.firstWaiting);
   }
 
   // A repeated key keeps an existing container of the same kind, so arrays append and objects
@@ -165,23 +221,36 @@ private:
       stopReason_ = StopReason::TooDeep;
       return false;
     }
-    BindingProperty& target = slot();
-    if (isArray) {
-      target.makeCollection();
-    } else {
-      target.makeStructure();
+    BindingProperty* target = &root_;
+    if (!stack_.empty()) {
+      Frame& top = stack_.back();
+      if (top.isArray) {
+        flush(top, 1);
+        target = &top.container->append();
+      } else {
+        target = pendingMember_;
+      }
     }
-    stack_.push_back(Frame{&target, isArray});
+    if (isArray) {
+      target->makeCollection();
+    } else {
+      target->makeStructure();
+    }
+    stack_.push_back(Frame{target, waiting_.size(), isArray});
     return true;
   }
 
   bool close() {
+    if (stack_.back().isArray) {
+      flush(stack_.back(), 0);
+    }
     stack_.pop_back();
     return true;
   }
 
   BindingProperty& root_;
   std::vector<Frame> stack_;
+  std::vector<Scalar> waiting_;
   BindingProperty* pendingMember_ = nullptr;
   StopReason stopReason_ = StopReason::None;
 };

@@ -60,7 +60,11 @@ INSTANTIATE_TEST_SUITE_P(
                     ReadCase{"{}", "{}"}, ReadCase{"[[], {}, null]", "[[],{},~]"},
                     ReadCase{R"({"b": 1, "A": 2, "a": 3})", "{A:u2,a:u3,b:u1}"},
                     ReadCase{R"({"x": {"y": [true, {"z": "w"}]}})", "{x:{y:[true,{z:'w'}]}}"},
-                    ReadCase{" \t\r\n[1]\n\t \r", "[u1]"}));
+                    ReadCase{" \t\r\n[1]\n\t \r", "[u1]"},
+                    // Scalars and containers keep their order whatever their mix.
+                    ReadCase{R"([1, [2, 3], 4, {"a": [5, 6]}, "x", [], null])",
+                             "[u1,[u2,u3],u4,{a:[u5,u6]},'x',[],~]"},
+                    ReadCase{R"([[[1], 2], 3])", "[[[u1],u2],u3]"}));
 
 INSTANTIATE_TEST_SUITE_P(
     RepeatedKeys, JsonReads,
@@ -72,7 +76,8 @@ INSTANTIATE_TEST_SUITE_P(
                     ReadCase{R"({"a": {"x": 1}, "a": null})", "{a:~}"},
                     ReadCase{R"({"a": 1, "a": [2]})", "{a:[u2]}"},
                     ReadCase{R"({"a": [1], "a": {"x": 2}})", "{a:{x:u2}}"},
-                    ReadCase{R"({"a": {"b": [1]}, "a": {"b": [2]}})", "{a:{b:[u1,u2]}}"}));
+                    ReadCase{R"({"a": {"b": [1]}, "a": {"b": [2]}})", "{a:{b:[u1,u2]}}"},
+                    ReadCase{R"({"a": [1, [2]], "a": [3, [4], 5]})", "{a:[u1,[u2],u3,[u4],u5]}"}));
 
 TEST(JsonReader, WhiteSpaceAloneIsTheEmptyValue) {
   for (const char* text : {"", " ", " \t\r\n "}) {
