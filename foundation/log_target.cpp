@@ -14,44 +14,44 @@ LogTarget& owner(LogTargetApi* api) {
   return *LogTarget::fromApi(api);
 }
 
-int32_t apiInterfaceVersion(LogTargetApi*) {
+int32_t apiInterfaceVersion(LogTargetApi*) noexcept {
   return 1;
 }
-void apiSetMinimumLevel(LogTargetApi* api, LogLevel level) {
+void apiSetMinimumLevel(LogTargetApi* api, LogLevel level) noexcept {
   owner(api).setMinimumLevel(level);
 }
-LogLevel apiMinimumLevel(LogTargetApi* api) {
+LogLevel apiMinimumLevel(LogTargetApi* api) noexcept {
   return owner(api).minimumLevel();
 }
-void apiSetGroups(LogTargetApi* api, uint64_t included, uint64_t excluded) {
+void apiSetGroups(LogTargetApi* api, uint64_t included, uint64_t excluded) noexcept {
   owner(api).setGroups(included, excluded);
 }
-uint64_t apiIncludedGroups(LogTargetApi* api) {
+uint64_t apiIncludedGroups(LogTargetApi* api) noexcept {
   return owner(api).includedGroups();
 }
-uint64_t apiExcludedGroups(LogTargetApi* api) {
+uint64_t apiExcludedGroups(LogTargetApi* api) noexcept {
   return owner(api).excludedGroups();
 }
-const char* apiName(LogTargetApi* api) {
+const char* apiName(LogTargetApi* api) noexcept {
   return owner(api).name();
 }
-const char* apiLineTemplate(LogTargetApi* api) {
+const char* apiLineTemplate(LogTargetApi* api) noexcept {
   return owner(api).lineTemplate();
 }
-void apiAttach(LogTargetApi* api) {
+void apiAttach(LogTargetApi* api) noexcept {
   try {
     owner(api).attach();
   } catch (...) {
     // The list could not grow; the target stays detached.
   }
 }
-void apiDetach(LogTargetApi* api) {
+void apiDetach(LogTargetApi* api) noexcept {
   owner(api).detach();
 }
-bool apiIsAttached(LogTargetApi* api) {
+bool apiIsAttached(LogTargetApi* api) noexcept {
   return owner(api).isAttached();
 }
-bool apiWrite(LogTargetApi* api, const LogRecord* record) {
+bool apiWrite(LogTargetApi* api, const LogRecord* record) noexcept {
   if (!record)
     return false;
   try {

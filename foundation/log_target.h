@@ -41,6 +41,8 @@ struct LogTargetApi {
   bool (*write)(LogTargetApi* self, const LogRecord* record);
 };
 
+static_assert(sizeof(LogTargetApi) == 12 * sizeof(void (*)()));
+
 // The target filter: the level is at least the target's minimum and, for a record with groups,
 // the groups miss the target's excluded groups and meet its included groups unless those are
 // zero. A record without groups passes every group test.

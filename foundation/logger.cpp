@@ -110,17 +110,17 @@ void destroyLogger() {
   delete logger;
 }
 
-int32_t loggerInterfaceVersion() {
+int32_t loggerInterfaceVersion() noexcept {
   return 1;
 }
 
-void loggerAddRef() {
+void loggerAddRef() noexcept {
   Guard guard(loggerLock());
   if (Logger* logger = ensureLogger())
     ++logger->refCount;
 }
 
-void loggerRelease() {
+void loggerRelease() noexcept {
   Guard guard(loggerLock());
   if (!gLogger || gLogger->refCount == 0)
     return;
@@ -128,55 +128,55 @@ void loggerRelease() {
     destroyLogger();
 }
 
-void loggerSetMinimumLevel(LogLevel level) {
+void loggerSetMinimumLevel(LogLevel level) noexcept {
   Guard guard(loggerLock());
   if (Logger* logger = ensureLogger())
     logger->minimumLevel_ = level;
 }
 
-LogLevel loggerMinimumLevel() {
+LogLevel loggerMinimumLevel() noexcept {
   Guard guard(loggerLock());
   Logger* logger = ensureLogger();
   return logger ? logger->minimumLevel_ : LogLevel::Warn;
 }
 
-void loggerSetExcludedGroups(uint64_t groups) {
+void loggerSetExcludedGroups(uint64_t groups) noexcept {
   Guard guard(loggerLock());
   if (Logger* logger = ensureLogger())
     logger->excludedGroups_ = groups;
 }
 
-uint64_t loggerExcludedGroups() {
+uint64_t loggerExcludedGroups() noexcept {
   Guard guard(loggerLock());
   Logger* logger = ensureLogger();
   return logger ? logger->excludedGroups_ : 0;
 }
 
-void loggerDisable() {
+void loggerDisable() noexcept {
   Guard guard(loggerLock());
   if (Logger* logger = ensureLogger())
     logger->disabled_ = true;
 }
 
-void loggerEnable() {
+void loggerEnable() noexcept {
   Guard guard(loggerLock());
   if (Logger* logger = ensureLogger())
     logger->disabled_ = false;
 }
 
-void loggerSetReservedFlag() {
+void loggerSetReservedFlag() noexcept {
   Guard guard(loggerLock());
   if (Logger* logger = ensureLogger())
     logger->reservedFlag_ = true;
 }
 
-void loggerClearReservedFlag() {
+void loggerClearReservedFlag() noexcept {
   Guard guard(loggerLock());
   if (Logger* logger = ensureLogger())
     logger->reservedFlag_ = false;
 }
 
-void loggerAddTarget(LogTargetApi* target) {
+void loggerAddTarget(LogTargetApi* target) noexcept {
   if (!target)
     return;
   Guard guard(loggerLock());
@@ -188,14 +188,14 @@ void loggerAddTarget(LogTargetApi* target) {
   }
 }
 
-void loggerRemoveTarget(LogTargetApi* target) {
+void loggerRemoveTarget(LogTargetApi* target) noexcept {
   Guard guard(loggerLock());
   // Removing needs no logger: without one no list holds the target.
   if (gLogger)
     gLogger->remove(target);
 }
 
-LogTargetApi* loggerFindTarget(const char* name) {
+LogTargetApi* loggerFindTarget(const char* name) noexcept {
   if (!name)
     return nullptr;
   Guard guard(loggerLock());
@@ -203,50 +203,50 @@ LogTargetApi* loggerFindTarget(const char* name) {
   return logger ? logger->find(name) : nullptr;
 }
 
-LogTargetApi* loggerStdOutTarget() {
+LogTargetApi* loggerStdOutTarget() noexcept {
   Guard guard(loggerLock());
   Logger* logger = ensureLogger();
   return logger ? logger->stdOut_.api() : nullptr;
 }
 
-LogTargetApi* loggerStdErrTarget() {
+LogTargetApi* loggerStdErrTarget() noexcept {
   Guard guard(loggerLock());
   Logger* logger = ensureLogger();
   return logger ? logger->stdErr_.api() : nullptr;
 }
 
-LogTargetApi* loggerDebuggerConsoleTarget() {
+LogTargetApi* loggerDebuggerConsoleTarget() noexcept {
   Guard guard(loggerLock());
   Logger* logger = ensureLogger();
   return logger ? logger->debuggerConsole_.api() : nullptr;
 }
 
 size_t loggerRenderLine(const char* lineTemplate, const LogRecord* record, char* buffer,
-                        size_t capacity) {
+                        size_t capacity) noexcept {
   if (!record || !buffer)
     return 0;
   return renderLogLine(lineTemplate, *record, buffer, capacity);
 }
 
-size_t loggerGroupNames(uint64_t mask, char* buffer, size_t capacity) {
+size_t loggerGroupNames(uint64_t mask, char* buffer, size_t capacity) noexcept {
   return buffer ? logGroupNames(mask, buffer, capacity) : 0;
 }
 
-void loggerLocalTime(LogTime* out) {
+void loggerLocalTime(LogTime* out) noexcept {
   if (out)
     *out = currentLogTime();
 }
 
-size_t loggerFormatTime(const LogTime* time, char* buffer, size_t capacity) {
+size_t loggerFormatTime(const LogTime* time, char* buffer, size_t capacity) noexcept {
   return time && buffer ? formatLogTime(*time, buffer, capacity) : 0;
 }
 
-size_t loggerFormatFileTime(const LogTime* time, char* buffer, size_t capacity) {
+size_t loggerFormatFileTime(const LogTime* time, char* buffer, size_t capacity) noexcept {
   return time && buffer ? formatLogFileTime(*time, buffer, capacity) : 0;
 }
 
 void loggerLog(LogLevel level, uint32_t groupsLow, uint32_t groupsHigh, const char* format,
-               va_list args) {
+               va_list args) noexcept {
   if (!format || tLogDepth >= kMaxNestedLogDepth)
     return;
   const uint64_t groups = (uint64_t{groupsHigh} << 32) | groupsLow;

@@ -64,6 +64,9 @@ struct LoggerApi {
               va_list args);
 };
 
+// Other modules index into the table: it holds exactly the 26 entries above, in that order.
+static_assert(sizeof(LoggerApi) == 26 * sizeof(void (*)()));
+
 const LoggerApi& loggerApi();
 
 // The lock guarding the logger's settings and target list. It outlives every logger instance, so
