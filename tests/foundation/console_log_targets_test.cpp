@@ -87,12 +87,5 @@ TEST(StdOutLogTarget, WritesGenMessagesOnlyWhenAttached) {
   EXPECT_EQ(written, "general 7\n");
 }
 
-TEST(DebuggerConsoleLogTarget, FlushIsHarmlessAndNameIsExact) {
-  DebuggerConsoleLogTarget target;
-  target.flush();
-  EXPECT_STREQ(target.name(), "DebuggerConsoleLogTarget");
-  EXPECT_FALSE(target.isAttached());
-}
-
 } // namespace
 } // namespace tav
