@@ -7,6 +7,8 @@
 
 #include <string>
 
+// Packed record fields are compared as "+field": the unary plus copies them, since gtest binds
+// its arguments to references and a reference to a misaligned field is undefined.
 namespace tav {
 namespace {
 
@@ -78,22 +80,22 @@ TEST_F(ApiDescriptionTest, HeaderCountsAndLinksEveryArray) {
   registry.registerFunction("GetB", 0);
   const ApiDescription api(registry);
   const host::HostApiDescription& header = api.header();
-  EXPECT_EQ(header.functionCount, 2u);
-  EXPECT_EQ(header.typeCount, registry.typeSnapshot().size());
-  EXPECT_EQ(header.eventCount, 1u);
-  EXPECT_EQ(walkLength(header.functions), header.functionCount);
-  EXPECT_EQ(walkLength(header.types), header.typeCount);
-  EXPECT_EQ(walkLength(header.events), header.eventCount);
-  EXPECT_EQ(header.types, api.types().data());
-  EXPECT_EQ(header.types[1].next, &header.types[2]) << "next points at the following record";
-  EXPECT_EQ(header.functions[0].reserved, 0u);
-  EXPECT_EQ(header.functions[0].context, nullptr);
+  EXPECT_EQ(+header.functionCount, 2u);
+  EXPECT_EQ(+header.typeCount, registry.typeSnapshot().size());
+  EXPECT_EQ(+header.eventCount, 1u);
+  EXPECT_EQ(walkLength(header.functions), +header.functionCount);
+  EXPECT_EQ(walkLength(header.types), +header.typeCount);
+  EXPECT_EQ(walkLength(header.events), +header.eventCount);
+  EXPECT_EQ(+header.types, api.types().data());
+  EXPECT_EQ(+header.types[1].next, &header.types[2]) << "next points at the following record";
+  EXPECT_EQ(+header.functions[0].reserved, 0u);
+  EXPECT_EQ(+header.functions[0].context, nullptr);
 
   const host::HostEventDescription& event = header.events[0];
   EXPECT_STREQ(event.name, "OnCallback");
   EXPECT_STREQ(event.payloadTypeName, "BindingCallbackEvent");
   EXPECT_STREQ(event.description, "Fired when a callback is invoked.");
-  ASSERT_EQ(event.tagCount, 1u);
+  ASSERT_EQ(+event.tagCount, 1u);
   EXPECT_STREQ(event.tags[0], "$builtin");
 }
 
@@ -104,25 +106,25 @@ TEST_F(ApiDescriptionTest, EmptyStructAndEmptyEnumWriteNoArrays) {
   ASSERT_NE(blank, nullptr);
   ASSERT_NE(nothing, nullptr);
   for (const auto* type : {blank, nothing}) {
-    EXPECT_EQ(type->fields, nullptr);
-    EXPECT_EQ(type->values, nullptr);
-    EXPECT_EQ(type->count, 0u);
+    EXPECT_EQ(+type->fields, nullptr);
+    EXPECT_EQ(+type->values, nullptr);
+    EXPECT_EQ(+type->count, 0u);
   }
-  EXPECT_EQ(nothing->size, 4u);
+  EXPECT_EQ(+nothing->size, 4u);
 }
 
 TEST_F(ApiDescriptionTest, StructFieldsInRegistrationOrder) {
   const ApiDescription api(registry);
   const auto* assembly = typeNamed(api, "Assembly");
   ASSERT_NE(assembly, nullptr);
-  EXPECT_EQ(assembly->values, nullptr);
-  EXPECT_EQ(assembly->size, sizeof(Assembly));
+  EXPECT_EQ(+assembly->values, nullptr);
+  EXPECT_EQ(+assembly->size, sizeof(Assembly));
   EXPECT_STREQ(assembly->description, "An assembly.");
   EXPECT_STREQ(assembly->nameSpace, "");
-  ASSERT_EQ(assembly->tagCount, 2u);
+  ASSERT_EQ(+assembly->tagCount, 2u);
   EXPECT_STREQ(assembly->tags[0], "kclient");
   EXPECT_STREQ(assembly->tags[1], "Plugins");
-  ASSERT_EQ(assembly->count, 4u);
+  ASSERT_EQ(+assembly->count, 4u);
   ASSERT_EQ(walkLength(assembly->fields), 4u);
 
   struct Expected {
@@ -149,11 +151,11 @@ TEST_F(ApiDescriptionTest, StructFieldsInRegistrationOrder) {
     const host::HostFieldDescription& field = assembly->fields[i];
     SCOPED_TRACE(expected[i].name);
     EXPECT_STREQ(field.name, expected[i].name);
-    EXPECT_EQ(field.typeCode, expected[i].code);
-    EXPECT_EQ(field.elementCode, expected[i].elementCode);
+    EXPECT_EQ(+field.typeCode, expected[i].code);
+    EXPECT_EQ(+field.elementCode, expected[i].elementCode);
     EXPECT_STREQ(field.typeName, expected[i].typeName);
-    EXPECT_EQ(field.optional, expected[i].optional);
-    EXPECT_EQ(field.offset, offsets[i]);
+    EXPECT_EQ(+field.optional, expected[i].optional);
+    EXPECT_EQ(+field.offset, offsets[i]);
   }
   EXPECT_STREQ(assembly->fields[1].description, "How many.");
 }
@@ -162,13 +164,13 @@ TEST_F(ApiDescriptionTest, EnumeratorsInNameOrder) {
   const ApiDescription api(registry);
   const auto* level = typeNamed(api, "Level");
   ASSERT_NE(level, nullptr);
-  EXPECT_EQ(level->fields, nullptr);
-  ASSERT_EQ(level->count, 2u);
+  EXPECT_EQ(+level->fields, nullptr);
+  ASSERT_EQ(+level->count, 2u);
   EXPECT_STREQ(level->values[0].name, "High");
-  EXPECT_EQ(level->values[0].number, 2);
+  EXPECT_EQ(+level->values[0].number, 2);
   EXPECT_STREQ(level->values[0].description, "high");
   EXPECT_STREQ(level->values[1].name, "Low");
-  EXPECT_EQ(level->values[1].next, nullptr);
+  EXPECT_EQ(+level->values[1].next, nullptr);
 }
 
 TEST_F(ApiDescriptionTest, FunctionsWithArgumentsReturnsAndAsync) {
@@ -196,42 +198,42 @@ TEST_F(ApiDescriptionTest, FunctionsWithArgumentsReturnsAndAsync) {
   const ApiDescription api(registry);
   const auto* get = functionNamed(api, "GetPart");
   ASSERT_NE(get, nullptr);
-  EXPECT_EQ(get->returnCode, 17u);
-  EXPECT_EQ(get->returnElementCode, 0u);
+  EXPECT_EQ(+get->returnCode, 17u);
+  EXPECT_EQ(+get->returnElementCode, 0u);
   EXPECT_STREQ(get->returnTypeName, "Part");
   EXPECT_STREQ(get->async, "") << "not async";
-  EXPECT_EQ(get->threadSafe, 1);
+  EXPECT_EQ(+get->threadSafe, 1);
   EXPECT_STREQ(get->description, "Gets a part.");
   EXPECT_STREQ(get->help, "");
-  ASSERT_EQ(get->tagCount, 1u);
+  ASSERT_EQ(+get->tagCount, 1u);
   EXPECT_STREQ(get->tags[0], "kclient");
-  ASSERT_EQ(get->argumentCount, 2u);
+  ASSERT_EQ(+get->argumentCount, 2u);
   EXPECT_EQ(walkLength(get->arguments), 2u);
   EXPECT_STREQ(get->arguments[0].name, "id");
   EXPECT_STREQ(get->arguments[0].description, "The id.");
-  EXPECT_EQ(get->arguments[0].typeCode, 6u);
+  EXPECT_EQ(+get->arguments[0].typeCode, 6u);
   EXPECT_STREQ(get->arguments[0].typeName, "");
-  EXPECT_EQ(get->arguments[0].optional, 0);
+  EXPECT_EQ(+get->arguments[0].optional, 0);
   // The alternative type replaces the ordinary one, and a map without descriptor names nothing.
-  EXPECT_EQ(get->arguments[1].typeCode, 19u);
-  EXPECT_EQ(get->arguments[1].elementCode, 12u);
+  EXPECT_EQ(+get->arguments[1].typeCode, 19u);
+  EXPECT_EQ(+get->arguments[1].elementCode, 12u);
   EXPECT_STREQ(get->arguments[1].typeName, "");
-  EXPECT_EQ(get->arguments[1].optional, 1);
+  EXPECT_EQ(+get->arguments[1].optional, 1);
 
   const auto* post = functionNamed(api, "PostPart");
   ASSERT_NE(post, nullptr);
-  EXPECT_EQ(post->returnCode, 17u);
+  EXPECT_EQ(+post->returnCode, 17u);
   EXPECT_STREQ(post->returnTypeName, "Part");
   EXPECT_STREQ(post->async, "Part");
-  EXPECT_EQ(post->arguments, nullptr);
-  EXPECT_EQ(post->tags, nullptr);
-  EXPECT_EQ(post->tagCount, 0u);
+  EXPECT_EQ(+post->arguments, nullptr);
+  EXPECT_EQ(+post->tags, nullptr);
+  EXPECT_EQ(+post->tagCount, 0u);
 
   const auto* strange = functionNamed(api, "Odd");
   ASSERT_NE(strange, nullptr);
-  EXPECT_EQ(strange->arguments[0].typeCode, 0u);
-  EXPECT_EQ(strange->arguments[0].elementCode, 0u);
-  EXPECT_EQ(strange->returnCode, 0u);
+  EXPECT_EQ(+strange->arguments[0].typeCode, 0u);
+  EXPECT_EQ(+strange->arguments[0].elementCode, 0u);
+  EXPECT_EQ(+strange->returnCode, 0u);
 }
 
 TEST(ApiDescriptionCodes, OnlyOneToNineteenPass) {
