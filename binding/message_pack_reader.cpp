@@ -91,24 +91,29 @@ constexpr std::array<CodeClass, 256> makeCodeClasses() {
 
 constexpr std::array<CodeClass, 256> kCodeClasses = makeCodeClasses();
 
-// One unaligned load and a byte swap; a byte-by-byte loop is not always folded into one.
+// A big-endian field: one unaligned load and a byte swap where the compiler offers one (its
+// optimiser does not reliably fold the byte loop into that), byte by byte elsewhere.
 template <uint32_t N> uint64_t loadBigEndian(const uint8_t* bytes) {
-  if constexpr (N == 1) {
-    return bytes[0];
-  } else if constexpr (N == 2) {
+#if defined(__GNUC__)
+  if constexpr (N == 2 && std::endian::native == std::endian::little) {
     uint16_t raw;
     std::memcpy(&raw, bytes, 2);
-    return std::endian::native == std::endian::big ? raw : __builtin_bswap16(raw);
-  } else if constexpr (N == 4) {
+    return __builtin_bswap16(raw);
+  } else if constexpr (N == 4 && std::endian::native == std::endian::little) {
     uint32_t raw;
     std::memcpy(&raw, bytes, 4);
-    return std::endian::native == std::endian::big ? raw : __builtin_bswap32(raw);
-  } else {
-    static_assert(N == 8);
+    return __builtin_bswap32(raw);
+  } else if constexpr (N == 8 && std::endian::native == std::endian::little) {
     uint64_t raw;
     std::memcpy(&raw, bytes, 8);
-    return std::endian::native == std::endian::big ? raw : __builtin_bswap64(raw);
+    return __builtin_bswap64(raw);
   }
+#endif
+  uint64_t value = 0;
+  for (uint32_t i = 0; i < N; ++i) {
+    value = (value << 8) | bytes[i];
+  }
+  return value;
 }
 
 constexpr size_t kInitialFrames = 16;
