@@ -1,4 +1,4 @@
-// The iterative walks over value trees: release, deep copy and search.
+// Document teardown, the lists of heap-backed headers and the iterative walks over value trees.
 #include "binding/binding_document.h"
 
 #include "binding/binding_structure.h"

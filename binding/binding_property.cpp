@@ -4,7 +4,6 @@
 #include "binding/binding_collection.h"
 #include "binding/binding_document.h"
 #include "binding/binding_structure.h"
-#include "binding/fnv1a.h"
 
 #include <cassert>
 #include <limits>

@@ -13,6 +13,7 @@
 #include <functional>
 #include <limits>
 #include <new>
+#include <ranges>
 #include <string>
 #include <vector>
 
@@ -279,6 +280,9 @@ TEST(BindingProperty, ManyMembersStayOrderedAndFindable) {
   for (int i = 0; i < 2000; ++i)
     EXPECT_EQ(value.find(std::to_string((i * 7919) % 2000)).getSigned(), i);
 }
+
+static_assert(std::ranges::forward_range<BindingProperty::MemberRange>);
+static_assert(std::ranges::forward_range<BindingProperty::ConstMemberRange>);
 
 TEST(BindingProperty, MemberValuesCanBeWrittenThroughTheRange) {
   BindingProperty value;

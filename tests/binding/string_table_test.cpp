@@ -42,17 +42,6 @@ TEST(StringTable, EqualTextsShareACountedRecord) {
   EXPECT_EQ(pool.pageCount(), 0u);
 }
 
-TEST(StringTable, EmptyTextIsTheStaticRecord) {
-  PagePool pages;
-  SlabPool pool(pages);
-  StringTable table(pool);
-  InternedString* empty = table.intern("", fnv1a(""));
-  EXPECT_EQ(empty, StringTable::empty());
-  EXPECT_EQ(table.size(), 0u);
-  table.release(empty);
-  EXPECT_EQ(StringTable::empty()->view(), "");
-}
-
 TEST(StringTable, GrowsPastLoadFactorOneAndResetsWhenEmpty) {
   PagePool pages;
   SlabPool pool(pages);
