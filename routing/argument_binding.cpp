@@ -240,8 +240,13 @@ private:
           break;
         }
         const size_t size = target->isCollection() ? target->size() : 0;
-        if (index >= size && index >= kMaxIndexedArrayLength) {
-          return fail(formatMessage(kIndexRange, step));
+        if (index >= size) {
+          const size_t added = static_cast<size_t>(index) + 1 - size;
+          if (index >= kMaxIndexedArrayLength ||
+              added > kMaxIndexedElementsPerCall - addedElements_) {
+            return fail(formatMessage(kIndexRange, step));
+          }
+          addedElements_ += added;
         }
         target->makeCollection();
         target = &target->element(static_cast<size_t>(index));
@@ -260,6 +265,7 @@ private:
   const BindingFunctionDescriptor& function_;
   const RouteRecord& record_;
   std::vector<BindingProperty>& values_;
+  size_t addedElements_ = 0; // array elements created by index paths so far
 };
 
 } // namespace

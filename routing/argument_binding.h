@@ -33,6 +33,10 @@ class RouteRecord;
 // An index path may grow an array to at most this many elements, so that a short query such as
 // "a.100000000" cannot ask for gigabytes of empty elements. A larger index fails as out of range.
 inline constexpr size_t kMaxIndexedArrayLength = 65536;
+// All index paths of one call together may add at most this many array elements, so that many
+// short parameters ("a.0.65535&a.1.65535&...") cannot add up to the same. Beyond it the index
+// that would add more fails as out of range.
+inline constexpr size_t kMaxIndexedElementsPerCall = 16 * kMaxIndexedArrayLength;
 
 // The parts of a host request that carry argument values. Everything is borrowed from the request
 // and lives only during the call.

@@ -50,10 +50,6 @@ public:
     hasBody_ = true;
     return *this;
   }
-  TestRequest& customMethod(const char* name) {
-    customMethod_ = name;
-    return *this;
-  }
 
   // Valid until the request is changed or destroyed.
   const host::HostRequest& record() {
@@ -65,7 +61,6 @@ public:
     record_.contentType = hasBody_ ? contentType_.c_str() : nullptr;
     record_.body = hasBody_ ? reinterpret_cast<const uint8_t*>(body_.data()) : nullptr;
     record_.bodyLength = static_cast<uint32_t>(body_.size());
-    record_.customMethod = customMethod_;
     return record_;
   }
 
@@ -77,7 +72,6 @@ private:
   std::string contentType_;
   std::string body_;
   bool hasBody_ = false;
-  const char* customMethod_ = nullptr;
 };
 
 inline host::HostValue hostSigned(int64_t value) {
@@ -107,7 +101,6 @@ public:
   }
 
   const RouteRecord& record() const { return *record_; }
-  const std::string& name() const { return record_->function()->name; }
 
   // Matches the request against this route alone and binds it; a call that does not match
   // records kInvalidFunctionMessage.
