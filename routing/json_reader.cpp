@@ -16,9 +16,6 @@
 namespace tav {
 namespace {
 
-// Numbers arrive as their text (RapidJSON's own number conversion is never run, so its exponent
-// arithmetic cannot overflow) and are converted here.
-
 // Whether a JSON number that std::from_chars found out of range is too large (true) or too close
 // to zero (false). The text has passed RapidJSON's number grammar, so only the position of the
 // first significant digit and the exponent decide.
@@ -107,7 +104,8 @@ void store(BindingProperty& target, const Scalar& scalar) {
   }
 }
 
-// Converts a number's text; false when it is too large for a double.
+// Converts a number's text; false when it is too large for a double. Numbers reach the handler as
+// text so that RapidJSON's own conversion, whose exponent arithmetic can overflow, never runs.
 bool convertNumber(Scalar& out, const char* text, size_t length) {
   const char* end = text + length;
   const bool minus = *text == '-';
@@ -315,7 +313,7 @@ BindingResult readJson(std::string_view text) {
     return result;
   }
 
-  // The copy ends the text at its first zero byte, as a zero-terminated text would.
+  // The reader stops at the copy's first zero byte, as it would in a zero-terminated text.
   std::string working(text);
   rapidjson::InsituStringStream stream(working.data());
   JsonTreeBuilder builder(result);
