@@ -1,0 +1,159 @@
+// Writing call results into response records and releasing them.
+#include "plugin/response_record.h"
+
+#include "binding/host_value_conversion.h"
+#include "foundation/memory.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+namespace tav {
+namespace {
+
+class ResponseRecord : public ::testing::Test {
+protected:
+  ResponseRecord() { resetResponseRecord(response_); }
+  ~ResponseRecord() override { releaseResponseRecord(&response_); }
+
+  host::HostResponse response_;
+};
+
+bool refuseConversion(host::HostValue& out, const BindingProperty&, const BindingTypeRegistry*) {
+  std::memset(&out, 0, sizeof out);
+  return false;
+}
+
+TEST_F(ResponseRecord, ResetZeroesTheRecordAndStoresTheReleaseFunction) {
+  std::memset(&response_, 0xEE, sizeof response_);
+  resetResponseRecord(response_);
+  host::HostResponse expected{};
+  expected.release = &releaseResponseRecord;
+  EXPECT_EQ(std::memcmp(&response_, &expected, sizeof response_), 0);
+}
+
+TEST_F(ResponseRecord, ValueThatCannotBeConvertedAnswers400WithAnErrorText) {
+  CallResult result;
+  result.value = "fine";
+  result.status = 0;
+  writeResponseRecord(response_, result, nullptr, &refuseConversion);
+  EXPECT_EQ(response_.status, 400u);
+  ASSERT_NE(response_.error, nullptr);
+  EXPECT_STREQ(response_.error, "Couldn't convert the response value for the host.");
+  EXPECT_EQ(response_.errorOwned, 0);
+  EXPECT_EQ(response_.value.kind, 0u);
+}
+
+TEST_F(ResponseRecord, ErrorResultGivesAnOwnedCopyOfItsMessageAndKeepsItsStatus) {
+  CallResult result;
+  result.value.setError("went wrong");
+  result.status = 409;
+  writeResponseRecord(response_, result, nullptr);
+  EXPECT_STREQ(response_.error, "went wrong");
+  EXPECT_EQ(response_.errorOwned, 1);
+  EXPECT_EQ(response_.status, 409u);
+}
+
+TEST_F(ResponseRecord, ResultWithoutStatusAnswersStatusZeroAndNoError) {
+  CallResult result;
+  result.value = int64_t{5};
+  writeResponseRecord(response_, result, nullptr);
+  EXPECT_EQ(response_.error, nullptr);
+  EXPECT_EQ(response_.status, 0u);
+  EXPECT_EQ(response_.value.kind, static_cast<uint32_t>(host::HostValueKind::Signed));
+  EXPECT_EQ(response_.value.integer, 5);
+}
+
+struct FormatCase {
+  uint32_t given;
+  uint32_t written;
+};
+
+class BodyFormatInRecord : public ::testing::TestWithParam<FormatCase> {};
+
+TEST_P(BodyFormatInRecord, KeepsTheThreeFormatsAndZeroesTheRest) {
+  host::HostResponse response;
+  resetResponseRecord(response);
+  CallResult result;
+  result.bodyFormat = GetParam().given;
+  writeResponseRecord(response, result, nullptr);
+  EXPECT_EQ(response.bodyFormat, GetParam().written);
+  releaseResponseRecord(&response);
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, BodyFormatInRecord,
+                         ::testing::Values(FormatCase{0, 0}, FormatCase{1, 1}, FormatCase{2, 2},
+                                           FormatCase{3, 3}, FormatCase{4, 0},
+                                           FormatCase{0xFFFFFFFFu, 0}));
+
+TEST_F(ResponseRecord, ContentFlagKeepsItsLowByte) {
+  CallResult result;
+  result.contentFlag = 0x1234;
+  writeResponseRecord(response_, result, nullptr);
+  EXPECT_EQ(response_.contentFlag, 0x34);
+}
+
+TEST_F(ResponseRecord, EmptyTextIsTheSharedTextAndReleaseLeavesItAlone) {
+  const uint64_t before = memory::snapshot().bytesInUse();
+  CallResult result;
+  writeResponseRecord(response_, result, nullptr);
+  EXPECT_EQ(response_.text, sharedEmptyText());
+  releaseResponseRecord(&response_);
+  EXPECT_STREQ(sharedEmptyText(), "");
+  EXPECT_EQ(memory::snapshot().bytesInUse(), before);
+}
+
+TEST_F(ResponseRecord, TextAndHeadersAreOwnedCopiesFreedOnRelease) {
+  CallResult result;
+  result.text = "body text";
+  result.headers = {{"A", "1"}, {"B", ""}, {"A", "3"}};
+  const uint64_t before = memory::snapshot().bytesInUse();
+  writeResponseRecord(response_, result, nullptr);
+  EXPECT_GT(memory::snapshot().bytesInUse(), before);
+  EXPECT_STREQ(response_.text, "body text");
+  EXPECT_NE(response_.text, result.text.c_str());
+  ASSERT_EQ(response_.headerCount, 3u);
+  EXPECT_STREQ(response_.headers[0].name, "A");
+  EXPECT_STREQ(response_.headers[1].value, "");
+  EXPECT_STREQ(response_.headers[2].value, "3");
+  releaseResponseRecord(&response_);
+  EXPECT_EQ(memory::snapshot().bytesInUse(), before);
+}
+
+TEST_F(ResponseRecord, NoHeadersMeansANullArrayAndNothingToFree) {
+  CallResult result;
+  writeResponseRecord(response_, result, nullptr);
+  EXPECT_EQ(response_.headers, nullptr);
+  EXPECT_EQ(response_.headerCount, 0u);
+}
+
+TEST_F(ResponseRecord, StreamIsMovedInWithItsSizeHintAndSurvivesRelease) {
+  CallResult result;
+  result.stream = makeTextStream("abcdef");
+  writeResponseRecord(response_, result, nullptr);
+  EXPECT_FALSE(result.stream);
+  EXPECT_EQ(response_.streamSizeHint, 6u);
+  EXPECT_EQ(response_.streamRead, &hostStreamRead);
+  EXPECT_EQ(response_.streamRelease, &hostStreamRelease);
+  void* stream = response_.stream;
+  ASSERT_NE(stream, nullptr);
+  releaseResponseRecord(&response_);
+
+  char buffer[16];
+  uint32_t count = sizeof buffer;
+  uint8_t more = 1;
+  ASSERT_EQ(hostStreamRead(stream, buffer, &count, &more), 1);
+  EXPECT_EQ(std::string(buffer, count), "abcdef");
+  EXPECT_EQ(more, 0);
+  hostStreamRelease(stream);
+}
+
+TEST(ResponseRecordRelease, NullRecordIsIgnored) {
+  const memory::MemoryCounters before = memory::snapshot();
+  releaseResponseRecord(nullptr);
+  EXPECT_EQ(memory::snapshot().totalReleases, before.totalReleases);
+}
+
+} // namespace
+} // namespace tav
