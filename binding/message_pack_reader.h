@@ -20,12 +20,11 @@ namespace tav {
 
 // Decodes the document at data[0, size) into out, replacing whatever out held.
 //
-// On success out holds the tree with ok true; on failure it is {"error": message} with ok false,
-// the message naming the byte offset where decoding stopped. consumed is the offset reached: on
-// success the length of the root value, which may be less than size (the rest is not read); on
-// failure the offset of the first byte that could not be used. An empty document decodes to an
-// empty value with consumed 0. A document that ends while a container still expects items fails,
-// as does nesting deeper than kMaxDocumentDepth containers.
+// On success out holds the tree with ok true and consumed is the length of the root value, which
+// may be less than size (the rest is not read). On failure out is {"error": message} with ok
+// false and consumed is the byte offset where decoding stopped, the position the message names.
+// An empty document decodes to an empty value with consumed 0. A document that ends while a
+// container still expects items fails, as does nesting deeper than kMaxDocumentDepth containers.
 //
 // A key that repeats within one map addresses the same member: a scalar replaces it, a map or
 // array decodes into it (keeping what the earlier value held beyond what the later one names).
