@@ -1,0 +1,37 @@
+// A plugin shared library opened with dlopen, and the address of its one export.
+#pragma once
+
+#include "binding/host_records.h"
+
+#include <optional>
+#include <string>
+
+namespace tav::host {
+
+inline constexpr char kPluginExportName[] = "load_tav_banners";
+
+class PluginLibrary {
+public:
+  // Opens path with every symbol bound now and kept local to the library, so that two plugins of
+  // the same framework never see each other's globals. On failure returns nothing and sets error
+  // to dlopen's or dlsym's message.
+  static std::optional<PluginLibrary> open(const std::string& path, std::string& error);
+
+  PluginLibrary(PluginLibrary&& other) noexcept;
+  PluginLibrary& operator=(PluginLibrary&& other) noexcept;
+  PluginLibrary(const PluginLibrary&) = delete;
+  PluginLibrary& operator=(const PluginLibrary&) = delete;
+  // Closes the library; the plugin must have been stopped first.
+  ~PluginLibrary();
+
+  LoadPluginFn entry() const { return entry_; }
+  void close();
+
+private:
+  PluginLibrary(void* handle, LoadPluginFn entry) : handle_(handle), entry_(entry) {}
+
+  void* handle_ = nullptr;
+  LoadPluginFn entry_ = nullptr;
+};
+
+} // namespace tav::host
