@@ -19,7 +19,7 @@ PagePool& PagePool::shared() {
   // Placement into static storage keeps the pool out of the heap counters and alive past the
   // destructors of other statics.
   alignas(PagePool) static unsigned char storage[sizeof(PagePool)];
-  static PagePool* pool = new (storage) PagePool();
+  static PagePool* pool = new (storage) PagePool(kSharedSpareRegions);
   return *pool;
 }
 
@@ -62,6 +62,7 @@ void* PagePool::acquire() {
                                [](char* a, const Region& r) { return a < r.base; });
     try {
       regions_.insert(at, Region{base, kPagesPerRegion});
+      ++spareRegions_;
     } catch (...) {
       platform::releaseRegion(base, kRegionSize);
       throw;
@@ -72,7 +73,9 @@ void* PagePool::acquire() {
   }
   FreePage* page = freeList_;
   unlinkFree(page);
-  --regionOf(page).freePages;
+  Region& region = regionOf(page);
+  if (region.freePages-- == kPagesPerRegion)
+    --spareRegions_;
   ++inUse_;
   return page;
 }
@@ -87,6 +90,10 @@ void PagePool::release(void* page) {
   pushFree(static_cast<FreePage*>(page));
   if (++region.freePages < kPagesPerRegion)
     return;
+  if (spareRegions_ < maxSpareRegions_) {
+    ++spareRegions_;
+    return;
+  }
   for (size_t i = 0; i < kPagesPerRegion; ++i)
     unlinkFree(reinterpret_cast<FreePage*>(region.base + i * kPageSize));
   char* base = region.base;
@@ -96,7 +103,7 @@ void PagePool::release(void* page) {
 
 PagePool::Stats PagePool::stats() const {
   std::lock_guard lock(mutex_);
-  return Stats{regions_.size(), freeCount_, inUse_};
+  return Stats{regions_.size(), spareRegions_, freeCount_, inUse_};
 }
 
 } // namespace tav

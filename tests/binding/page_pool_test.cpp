@@ -86,6 +86,32 @@ TEST(PagePool, ReleasesOnlyTheRegionThatBecameFree) {
   EXPECT_EQ(pool.stats().regions, 0u);
 }
 
+TEST(PagePool, KeepsUpToItsSpareRegionsMappedAndReusesThemFirst) {
+  PagePool pool(2);
+  std::vector<void*> pages;
+  for (size_t i = 0; i < 3 * PagePool::kPagesPerRegion; ++i)
+    pages.push_back(pool.acquire());
+  EXPECT_EQ(pool.stats().spareRegions, 0u);
+  for (void* page : pages)
+    pool.release(page);
+  // Two emptied regions stay mapped; the third goes back to the operating system.
+  EXPECT_EQ(pool.stats().regions, 2u);
+  EXPECT_EQ(pool.stats().spareRegions, 2u);
+  EXPECT_EQ(pool.stats().freePages, 32u);
+
+  std::vector<void*> again;
+  for (size_t i = 0; i < 2 * PagePool::kPagesPerRegion; ++i)
+    again.push_back(pool.acquire());
+  EXPECT_EQ(pool.stats().regions, 2u);
+  EXPECT_EQ(pool.stats().spareRegions, 0u);
+  for (void* page : again)
+    EXPECT_NE(std::find(pages.begin(), pages.end(), page), pages.end());
+  for (void* page : again)
+    pool.release(page);
+  EXPECT_EQ(pool.stats().spareRegions, 2u);
+  EXPECT_EQ(pool.stats().pagesInUse, 0u);
+}
+
 TEST(SlabPool, EachClassFirstUsesItsInlineChunk) {
   // Blocks that fit in 144 bytes after a 16-byte header rounded up to whole blocks.
   struct Case {
