@@ -11,7 +11,6 @@
 #include "routing/call_matching.h"
 
 #include <cstring>
-#include <optional>
 
 namespace tav {
 namespace {

@@ -64,14 +64,6 @@ TEST_F(TestPluginCalls, OptionalArgumentLeftOutTakesTheFunctionsDefault) {
   EXPECT_EQ(call.value().find("count").getSigned(), 1);
 }
 
-TEST_F(TestPluginCalls, PositionalTypedArgumentFollowsThePathCaptures) {
-  TestRequest request(HttpMethod::Get, "/tav-test/v1/items/x");
-  request.typed(nullptr, hostSigned(12));
-  HostCall call(function("GetTavTestV1ItemsById"), request);
-  EXPECT_EQ(call.status(), 0u);
-  EXPECT_EQ(call.value().find("count").getSigned(), 12);
-}
-
 TEST_F(TestPluginCalls, BodyArgumentIsReadIntoTheNativeRecord) {
   TestRequest request(HttpMethod::Put, "/tav-test/v1/items/k");
   request.body("application/json", R"({"id": "ignored", "count": 5})");

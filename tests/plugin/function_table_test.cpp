@@ -56,15 +56,6 @@ TEST_F(TestPluginTable, ContextLeadsBackToTheRouteOfTheSameFunction) {
   }
 }
 
-TEST_F(TestPluginTable, KeepsTheTypeAndEventWordsOfTheDescription) {
-  const host::HostApiDescription& header = *handshake_.functionTable;
-  const host::HostApiDescription& described = plugin_.functionTable()->description().header();
-  EXPECT_EQ(header.types, described.types);
-  EXPECT_EQ(header.typeCount, described.typeCount);
-  EXPECT_EQ(header.events, described.events);
-  EXPECT_EQ(header.eventCount, described.eventCount);
-}
-
 struct ArgumentCase {
   const char* name;
   uint32_t typeCode;
@@ -121,15 +112,6 @@ INSTANTIATE_TEST_SUITE_P(
                       SignatureCase{"PostTavTestV1Events", {{"payload", 13, 0, "", 0}}, 0, 0, ""},
                       SignatureCase{"GetTavTestV1Caller", {}, 17, 0, "VmfBeTavTestCaller"},
                       SignatureCase{"GetTavTestV1Missing", {}, 12, 0, ""}));
-
-TEST(FunctionTable, WithoutRoutesHasNoFunctionRecords) {
-  BindingTypeRegistry registry;
-  RouteTable routes;
-  FunctionTable table(registry, routes);
-  EXPECT_EQ(table.header().functions, nullptr);
-  EXPECT_EQ(table.header().functionCount, 0u);
-  EXPECT_GT(table.header().typeCount, 0u);
-}
 
 } // namespace
 } // namespace tav

@@ -273,13 +273,6 @@ TEST(PluginStop, SetsTheStoppingFlagBeforeShutdown) {
   EXPECT_TRUE(plugin.stoppingDuringShutdown);
 }
 
-TEST(PluginStop, NullContextIsIgnored) {
-  RegisteredPlugin registered;
-  registered.handshake.callbacks->stop(nullptr);
-  EXPECT_NE(registered.plugin, nullptr);
-  EXPECT_EQ(registered.plugin->stopping(), false);
-}
-
 TEST(MemoryStatisticsCallback, FillsTheSixCountersAndTwoZeroWords) {
   RegisteredPlugin registered;
   uint32_t words[14];

@@ -25,14 +25,6 @@ bool refuseConversion(host::HostValue& out, const BindingProperty&, const Bindin
   return false;
 }
 
-TEST_F(ResponseRecord, ResetZeroesTheRecordAndStoresTheReleaseFunction) {
-  std::memset(&response_, 0xEE, sizeof response_);
-  resetResponseRecord(response_);
-  host::HostResponse expected{};
-  expected.release = &releaseResponseRecord;
-  EXPECT_EQ(std::memcmp(&response_, &expected, sizeof response_), 0);
-}
-
 TEST_F(ResponseRecord, ValueThatCannotBeConvertedAnswers400WithAnErrorText) {
   CallResult result;
   result.value = "fine";
@@ -43,26 +35,6 @@ TEST_F(ResponseRecord, ValueThatCannotBeConvertedAnswers400WithAnErrorText) {
   EXPECT_STREQ(response_.error, "Couldn't convert the response value for the host.");
   EXPECT_EQ(response_.errorOwned, 0);
   EXPECT_EQ(response_.value.kind, 0u);
-}
-
-TEST_F(ResponseRecord, ErrorResultGivesAnOwnedCopyOfItsMessageAndKeepsItsStatus) {
-  CallResult result;
-  result.value.setError("went wrong");
-  result.status = 409;
-  writeResponseRecord(response_, result, nullptr);
-  EXPECT_STREQ(response_.error, "went wrong");
-  EXPECT_EQ(response_.errorOwned, 1);
-  EXPECT_EQ(response_.status, 409u);
-}
-
-TEST_F(ResponseRecord, ResultWithoutStatusAnswersStatusZeroAndNoError) {
-  CallResult result;
-  result.value = int64_t{5};
-  writeResponseRecord(response_, result, nullptr);
-  EXPECT_EQ(response_.error, nullptr);
-  EXPECT_EQ(response_.status, 0u);
-  EXPECT_EQ(response_.value.kind, static_cast<uint32_t>(host::HostValueKind::Signed));
-  EXPECT_EQ(response_.value.integer, 5);
 }
 
 struct FormatCase {
@@ -121,13 +93,6 @@ TEST_F(ResponseRecord, TextAndHeadersAreOwnedCopiesFreedOnRelease) {
   EXPECT_EQ(memory::snapshot().bytesInUse(), before);
 }
 
-TEST_F(ResponseRecord, NoHeadersMeansANullArrayAndNothingToFree) {
-  CallResult result;
-  writeResponseRecord(response_, result, nullptr);
-  EXPECT_EQ(response_.headers, nullptr);
-  EXPECT_EQ(response_.headerCount, 0u);
-}
-
 TEST_F(ResponseRecord, StreamIsMovedInWithItsSizeHintAndSurvivesRelease) {
   CallResult result;
   result.stream = makeTextStream("abcdef");
@@ -147,12 +112,6 @@ TEST_F(ResponseRecord, StreamIsMovedInWithItsSizeHintAndSurvivesRelease) {
   EXPECT_EQ(std::string(buffer, count), "abcdef");
   EXPECT_EQ(more, 0);
   hostStreamRelease(stream);
-}
-
-TEST(ResponseRecordRelease, NullRecordIsIgnored) {
-  const memory::MemoryCounters before = memory::snapshot();
-  releaseResponseRecord(nullptr);
-  EXPECT_EQ(memory::snapshot().totalReleases, before.totalReleases);
 }
 
 } // namespace

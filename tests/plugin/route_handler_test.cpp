@@ -96,12 +96,6 @@ TEST_F(ShapesCalls, RequestInfoTypeIsOneOfItsTwoPinnedIdsOrThePlaceholder) {
   EXPECT_FALSE(isRequestInfoType(noPayloadTypeId()));
 }
 
-TEST_F(ShapesCalls, TargetIsTheStoredCallable) {
-  using Member = HandlerResponse<std::string> (ShapesPlugin::*)(const RequestInfo*);
-  const auto* stored = static_cast<const Member*>(handler("GetPointer").target());
-  EXPECT_EQ(*stored, &ShapesPlugin::pointerInfo);
-}
-
 TEST_F(ShapesCalls, AnswerThatCannotBeConvertedBecomesTheErrorWithTheFunctionsStatus) {
   TestRequest request(HttpMethod::Get, "/unregistered");
   test::HostCall call(function("GetUnregistered"), request);
