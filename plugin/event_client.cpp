@@ -217,6 +217,8 @@ EventSendResult EventClient::sendResourceEvent(std::string_view genericName,
     return EventSendResult();
   } catch (const std::exception& failure) {
     return EventSendResult(failure.what());
+  } catch (...) {
+    return EventSendResult("Unknown error");
   }
 }
 

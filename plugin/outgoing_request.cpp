@@ -59,9 +59,15 @@ private:
   host::HostValue& value_;
 };
 
+// A response carries a stream only with both a read function and a stream object; a null object
+// is an absent body, as every null pointer from the other side is.
+bool hasStream(const host::HostResponse& response) {
+  return response.streamRead != nullptr && response.stream != nullptr;
+}
+
 // A stream nobody reads is still ours to release.
 void releaseUnreadStream(const host::HostResponse& response) {
-  if (response.streamRead != nullptr && response.streamRelease != nullptr) {
+  if (hasStream(response) && response.streamRelease != nullptr) {
     response.streamRelease(response.stream);
   }
 }
@@ -166,7 +172,7 @@ RequestResult<BindingProperty> OutgoingRequests::exchange(HttpMethod method, std
       releaseUnreadStream(response);
       return makeRequestError(kErrorResponseTemplate, response.status, method, url, response.error);
     }
-    if (response.streamRead != nullptr) {
+    if (hasStream(response)) {
       if (!wantsValue) {
         releaseUnreadStream(response);
         return BindingProperty();

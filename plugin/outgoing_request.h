@@ -186,6 +186,9 @@ private:
       } catch (const std::exception& failure) {
         return RequestResult<T>(
             makeRequestError(kConvertResponseErrorTemplate, 0, method, url, failure.what()));
+      } catch (...) {
+        return RequestResult<T>(
+            makeRequestError(kConvertResponseErrorTemplate, 0, method, url, "Unknown error"));
       }
     }
   }

@@ -523,14 +523,20 @@ TEST(EventClientConcurrency, DeliveryWhileObservingAndUnsubscribing) {
     });
   }
   std::thread observer([&] {
-    for (int i = 0; i < 300; ++i) {
-      const std::string uri = i % 2 == 0 ? "/tav-banners/v1/x" : "/tav-banners/v1/y";
-      client.observeResource(uri, [&](const PluginResourceEvent&) {
-        // A handler that subscribes again while deliveries run.
-        client.subscribeEvent("/tav-banners/v1/z");
-        client.unsubscribeEvent("/tav-banners/v1/z");
-      });
-      client.unsubscribeEvent(uri);
+    for (int i = 0; i < 1000; ++i) {
+      // New patterns grow the pattern table while deliveries walk it.
+      const std::string pattern = "/tav-banners/v1/p" + std::to_string(i % 64) + "/*";
+      client.observeResource(pattern, [](const PluginResourceEvent&) {});
+      client.unsubscribeEvent(pattern);
+      if (i % 10 == 0) {
+        const std::string uri = i % 20 == 0 ? "/tav-banners/v1/x" : "/tav-banners/v1/y";
+        client.observeResource(uri, [&](const PluginResourceEvent&) {
+          // A handler that subscribes again while deliveries run.
+          client.subscribeEvent("/tav-banners/v1/z");
+          client.unsubscribeEvent("/tav-banners/v1/z");
+        });
+        client.unsubscribeEvent(uri);
+      }
       PluginServiceProxyResponse response;
       response.uuid = std::to_string(i);
       client.handleServiceProxyEvent("OnServiceProxyUuidEvent", response);
