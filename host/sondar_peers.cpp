@@ -1,0 +1,368 @@
+// The sondar's peer services and the edits that tests and the command-line host make to them.
+#include "host/sondar_peers.h"
+
+#include "host/host.h"
+#include "host/sondar_inventory.h"
+#include "host/sondar_resource_event.h"
+
+#include <map>
+#include <mutex>
+
+namespace tav::host {
+
+struct SondarPeers::Shared {
+  mutable std::mutex mutex;
+  SondarData data;
+  // Tokens signed since the inventory last changed, by type (null for an omitted type): a
+  // benchmark's inventory runs to megabytes, and signing it again for every request would
+  // measure the peer instead of the plugin.
+  std::map<std::string, std::shared_ptr<const std::string>> tokens;
+  std::vector<SondarTelemetryEvent> telemetry;
+
+  // Held from a configuration change until its events are queued, so that they queue in the
+  // order of the changes.
+  std::mutex eventsMutex;
+  Host* host = nullptr;
+
+  // Call with mutex held.
+  std::optional<PeerAnswer> injectedFailure(SondarEndpoint endpoint) const {
+    auto failure = data.failures.find(endpoint);
+    if (failure == data.failures.end()) {
+      return std::nullopt;
+    }
+    return PeerAnswer::error(failure->second.status, failure->second.message);
+  }
+  void inventoryChanged() { tokens.clear(); }
+};
+
+namespace {
+
+PeerAnswer success() {
+  return PeerAnswer::value(ValueTree());
+}
+
+// The object a write carries: the plugin sends its parameters as one unnamed map argument; a
+// JSON body is taken too, for callers that post one.
+std::optional<ValueTree> writtenObject(const SeenRequest& request) {
+  if (request.args.size() == 1 && !request.args[0].name &&
+      request.args[0].value.kind() == ValueKind::Map) {
+    return request.args[0].value;
+  }
+  if (request.args.empty() && request.body) {
+    std::optional<ValueTree> body = ValueTree::fromJson(*request.body);
+    if (body && body->kind() == ValueKind::Map) {
+      return body;
+    }
+  }
+  return std::nullopt;
+}
+
+std::optional<std::vector<std::string>> requestedTypes(const SeenRequest& request) {
+  if (request.args.size() != 1 || request.args[0].name ||
+      request.args[0].value.kind() != ValueKind::List) {
+    return std::nullopt;
+  }
+  std::vector<std::string> types;
+  for (const ValueTree& type : request.args[0].value.items()) {
+    if (type.kind() != ValueKind::String) {
+      return std::nullopt;
+    }
+    types.push_back(type.text());
+  }
+  return types;
+}
+
+// "<ns>/<name>" after the configuration prefix, query dropped; nothing for any other shape.
+std::optional<std::pair<std::string, std::string>> configurationKey(const SeenRequest& request) {
+  const std::string path = request.pathWithoutQuery();
+  const std::string_view prefix = kConfigurationPrefix;
+  if (path.compare(0, prefix.size(), prefix) != 0) {
+    return std::nullopt;
+  }
+  const std::string rest = path.substr(prefix.size());
+  const size_t slash = rest.find('/');
+  if (slash == std::string::npos || slash == 0 || slash + 1 == rest.size() ||
+      rest.find('/', slash + 1) != std::string::npos) {
+    return std::nullopt;
+  }
+  return std::make_pair(rest.substr(0, slash), rest.substr(slash + 1));
+}
+
+void setMember(ValueTree& map, const std::string& key, ValueTree value) {
+  std::vector<ValueEntry> entries =
+      map.kind() == ValueKind::Map ? map.entries() : std::vector<ValueEntry>();
+  bool replaced = false;
+  for (auto& [name, old] : entries) {
+    if (name == key) {
+      old = value;
+      replaced = true;
+    }
+  }
+  if (!replaced) {
+    entries.emplace_back(key, std::move(value));
+  }
+  map = ValueTree::map(std::move(entries));
+}
+
+} // namespace
+
+std::string configurationUri(std::string_view ns, std::string_view name) {
+  return std::string(kConfigurationPrefix) + std::string(ns) + "/" + std::string(name);
+}
+
+SondarPeers::SondarPeers(SondarData data) : shared_(std::make_shared<Shared>()) {
+  shared_->data = std::move(data);
+}
+
+SondarPeers::~SondarPeers() = default;
+
+void SondarPeers::install(Host& host) {
+  {
+    std::lock_guard<std::mutex> lock(shared_->eventsMutex);
+    shared_->host = &host;
+  }
+  std::shared_ptr<Shared> shared = shared_;
+
+  host.addPeer("GET", kInventoryPath, [shared](const SeenRequest& request) {
+    const std::optional<std::vector<std::string>> types = requestedTypes(request);
+    if (!types) {
+      return PeerAnswer::error(400, kBadInventoryRequestMessage);
+    }
+    std::vector<std::pair<std::string, std::shared_ptr<const std::string>>> tokens;
+    {
+      std::lock_guard<std::mutex> lock(shared->mutex);
+      if (auto failure = shared->injectedFailure(SondarEndpoint::Inventory)) {
+        return *failure;
+      }
+      for (const std::string& type : *types) {
+        auto cached = shared->tokens.find(type);
+        if (cached == shared->tokens.end()) {
+          std::optional<std::string> token = inventoryToken(shared->data, type);
+          std::shared_ptr<const std::string> signed_ =
+              token ? std::make_shared<const std::string>(std::move(*token)) : nullptr;
+          cached = shared->tokens.emplace(type, std::move(signed_)).first;
+        }
+        if (cached->second) {
+          tokens.emplace_back(type, cached->second);
+        }
+      }
+    }
+    std::vector<ValueEntry> answer;
+    answer.reserve(tokens.size());
+    for (const auto& [type, token] : tokens) {
+      answer.emplace_back(type, *token);
+    }
+    return PeerAnswer::value(ValueTree::map(std::move(answer)));
+  });
+
+  host.addPeer("GET", kProfilePath, [shared](const SeenRequest&) {
+    std::lock_guard<std::mutex> lock(shared->mutex);
+    if (auto failure = shared->injectedFailure(SondarEndpoint::ProfileRead)) {
+      return *failure;
+    }
+    return PeerAnswer::value(shared->data.profile);
+  });
+
+  host.addPeer("POST", kProfilePath, [shared](const SeenRequest& request) {
+    const std::optional<ValueTree> update = writtenObject(request);
+    const ValueTree* key = update ? update->find("key") : nullptr;
+    if (key == nullptr || key->kind() != ValueKind::String) {
+      return PeerAnswer::error(400, kBadWriteMessage);
+    }
+    const ValueTree* value = update->find("value");
+    std::lock_guard<std::mutex> lock(shared->mutex);
+    if (auto failure = shared->injectedFailure(SondarEndpoint::ProfileWrite)) {
+      return *failure;
+    }
+    setMember(shared->data.profile, key->text(), value != nullptr ? *value : ValueTree());
+    return success();
+  });
+
+  host.addPeer("POST", kLoadoutsPath, [shared](const SeenRequest& request) {
+    std::optional<ValueTree> body = writtenObject(request);
+    if (!body) {
+      return PeerAnswer::error(400, kBadWriteMessage);
+    }
+    std::lock_guard<std::mutex> lock(shared->mutex);
+    if (auto failure = shared->injectedFailure(SondarEndpoint::Loadouts)) {
+      return *failure;
+    }
+    shared->data.loadouts = std::move(*body);
+    return success();
+  });
+
+  host.addPrefixPeer("GET", kConfigurationPrefix, [shared](const SeenRequest& request) {
+    const auto key = configurationKey(request);
+    std::lock_guard<std::mutex> lock(shared->mutex);
+    if (auto failure = shared->injectedFailure(SondarEndpoint::Configuration)) {
+      return *failure;
+    }
+    if (key) {
+      auto ns = shared->data.configuration.find(key->first);
+      if (ns != shared->data.configuration.end()) {
+        auto value = ns->second.find(key->second);
+        if (value != ns->second.end()) {
+          return PeerAnswer::value(value->second);
+        }
+      }
+    }
+    return PeerAnswer::error(404, kNoPeerMessage);
+  });
+
+  host.addPrefixPeer("POST", kTelemetryPrefix, [shared](const SeenRequest& request) {
+    SondarTelemetryEvent event;
+    event.name = request.pathWithoutQuery().substr(std::string_view(kTelemetryPrefix).size());
+    if (std::optional<ValueTree> parameters = writtenObject(request)) {
+      event.parameters = std::move(*parameters);
+    }
+    std::lock_guard<std::mutex> lock(shared->mutex);
+    if (auto failure = shared->injectedFailure(SondarEndpoint::Telemetry)) {
+      return *failure;
+    }
+    shared->telemetry.push_back(std::move(event));
+    return success();
+  });
+}
+
+SondarData SondarPeers::snapshot() const {
+  std::lock_guard<std::mutex> lock(shared_->mutex);
+  return shared_->data;
+}
+
+void SondarPeers::replace(SondarData data) {
+  std::lock_guard<std::mutex> lock(shared_->mutex);
+  shared_->data = std::move(data);
+  shared_->inventoryChanged();
+}
+
+bool SondarPeers::save(const std::string& path, std::string* error) const {
+  return snapshot().saveFile(path, error);
+}
+
+void SondarPeers::addFlag(SondarFlag flag) {
+  std::lock_guard<std::mutex> lock(shared_->mutex);
+  shared_->data.flags.push_back(std::move(flag));
+  shared_->inventoryChanged();
+}
+
+void SondarPeers::setFlags(std::vector<SondarFlag> flags) {
+  std::lock_guard<std::mutex> lock(shared_->mutex);
+  shared_->data.flags = std::move(flags);
+  shared_->inventoryChanged();
+}
+
+void SondarPeers::addFrame(SondarFrame frame) {
+  std::lock_guard<std::mutex> lock(shared_->mutex);
+  shared_->data.frames.push_back(std::move(frame));
+  shared_->inventoryChanged();
+}
+
+void SondarPeers::setFrames(std::vector<SondarFrame> frames) {
+  std::lock_guard<std::mutex> lock(shared_->mutex);
+  shared_->data.frames = std::move(frames);
+  shared_->inventoryChanged();
+}
+
+void SondarPeers::setInventoryOverrides(InventoryOverrides overrides) {
+  std::lock_guard<std::mutex> lock(shared_->mutex);
+  shared_->data.inventory = std::move(overrides);
+  shared_->inventoryChanged();
+}
+
+ValueTree SondarPeers::profile() const {
+  std::lock_guard<std::mutex> lock(shared_->mutex);
+  return shared_->data.profile;
+}
+
+void SondarPeers::setProfileMember(const std::string& key, ValueTree value) {
+  std::lock_guard<std::mutex> lock(shared_->mutex);
+  setMember(shared_->data.profile, key, std::move(value));
+}
+
+void SondarPeers::eraseProfileMember(std::string_view key) {
+  std::lock_guard<std::mutex> lock(shared_->mutex);
+  std::vector<ValueEntry> kept;
+  for (const ValueEntry& entry : shared_->data.profile.entries()) {
+    if (entry.first != key) {
+      kept.push_back(entry);
+    }
+  }
+  shared_->data.profile = ValueTree::map(std::move(kept));
+}
+
+ValueTree SondarPeers::loadouts() const {
+  std::lock_guard<std::mutex> lock(shared_->mutex);
+  return shared_->data.loadouts;
+}
+
+std::optional<ValueTree> SondarPeers::configuration(std::string_view ns,
+                                                    std::string_view name) const {
+  std::lock_guard<std::mutex> lock(shared_->mutex);
+  auto values = shared_->data.configuration.find(std::string(ns));
+  if (values == shared_->data.configuration.end()) {
+    return std::nullopt;
+  }
+  auto value = values->second.find(std::string(name));
+  if (value == values->second.end()) {
+    return std::nullopt;
+  }
+  return value->second;
+}
+
+void SondarPeers::setConfiguration(const std::string& ns, const std::string& name,
+                                   ValueTree value) {
+  std::lock_guard<std::mutex> order(shared_->eventsMutex);
+  bool created = false;
+  {
+    std::lock_guard<std::mutex> lock(shared_->mutex);
+    std::map<std::string, ValueTree>& values = shared_->data.configuration[ns];
+    created = values.find(name) == values.end();
+    values[name] = value;
+  }
+  fireConfigurationEvent(ns, name, created ? "Create" : "Update", std::move(value));
+}
+
+bool SondarPeers::deleteConfiguration(const std::string& ns, const std::string& name) {
+  std::lock_guard<std::mutex> order(shared_->eventsMutex);
+  {
+    std::lock_guard<std::mutex> lock(shared_->mutex);
+    auto values = shared_->data.configuration.find(ns);
+    if (values == shared_->data.configuration.end() || values->second.erase(name) == 0) {
+      return false;
+    }
+    if (values->second.empty()) {
+      shared_->data.configuration.erase(values);
+    }
+  }
+  fireConfigurationEvent(ns, name, "Delete", ValueTree());
+  return true;
+}
+
+// Called with eventsMutex held.
+void SondarPeers::fireConfigurationEvent(const std::string& ns, const std::string& name,
+                                         const char* eventType, ValueTree data) {
+  if (shared_->host == nullptr) {
+    return;
+  }
+  const std::string uri = configurationUri(ns, name);
+  ValueTree payload = resourceEventPayload(uri, eventType, std::move(data));
+  shared_->host->fireEvent(resourceEventName(uri), payload);
+  shared_->host->fireEvent(kResourceEventName, std::move(payload));
+}
+
+void SondarPeers::setFailure(SondarEndpoint endpoint, SondarFailure failure) {
+  std::lock_guard<std::mutex> lock(shared_->mutex);
+  shared_->data.failures[endpoint] = std::move(failure);
+}
+
+void SondarPeers::clearFailure(SondarEndpoint endpoint) {
+  std::lock_guard<std::mutex> lock(shared_->mutex);
+  shared_->data.failures.erase(endpoint);
+}
+
+std::vector<SondarTelemetryEvent> SondarPeers::telemetry() const {
+  std::lock_guard<std::mutex> lock(shared_->mutex);
+  return shared_->telemetry;
+}
+
+} // namespace tav::host

@@ -1,0 +1,111 @@
+// SondarPeers: the plugins around the banners plugin, played by the host from one SondarData —
+// the inventory, the sondar profile, the loadouts, the platform configuration and telemetry.
+//
+//   SondarPeers peers(*SondarData::fromFile("sondar.json"));
+//   peers.install(host);                                     // before host.start()
+//   host.start();                                            // the plugin fetches its switches
+//   peers.setConfiguration("Banners", "IsEquipEnabled", true); // an Update event to subscribers
+//   host.waitForDeliveries();
+//   host.call("PUT", ...);
+//   peers.snapshot().saveFile("sondar.json");                // what the plugin wrote included
+//
+// Peers answer on the plugin's threads, several at once; every member function may be called
+// from any thread while they do. The state lives as long as the longest of this object and the
+// peers installed in hosts.
+#pragma once
+
+#include "host/sondar_data.h"
+#include "host/value_tree.h"
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tav::host {
+
+class Host;
+
+inline constexpr char kInventoryPath[] = "/tav-inventory/v1/signedInventory";
+inline constexpr char kProfilePath[] = "/tav-sondar/v1/current-sondar/sondar-profile";
+inline constexpr char kLoadoutsPath[] = "/tav-loadouts/v2/items/1";
+inline constexpr char kConfigurationPrefix[] = "/tav-platform-config/v1/namespaces/";
+inline constexpr char kTelemetryPrefix[] = "/telemetry/v1/events/";
+
+// The answer to a write whose body is not the object the peer takes, with status 400.
+inline constexpr char kBadWriteMessage[] = "The request carries no object to write";
+// The answer to an inventory request without its list of type names, with status 400.
+inline constexpr char kBadInventoryRequestMessage[] =
+    "signedInventory takes one unnamed argument: a list of inventory type names";
+
+// "/tav-platform-config/v1/namespaces/<ns>/<name>"
+std::string configurationUri(std::string_view ns, std::string_view name);
+
+struct SondarTelemetryEvent {
+  std::string name;     // the path after "/telemetry/v1/events/"
+  ValueTree parameters; // the request's parameter map; empty when it sent none
+};
+
+class SondarPeers {
+public:
+  explicit SondarPeers(SondarData data = {});
+  ~SondarPeers();
+  SondarPeers(const SondarPeers&) = delete;
+  SondarPeers& operator=(const SondarPeers&) = delete;
+
+  // Registers the peers in host and sends configuration events through it from now on. Install
+  // before start, so that the plugin's first configuration fetch finds the values. host must
+  // outlive every later configuration change.
+  void install(Host& host);
+
+  // ---- the whole state ----
+
+  SondarData snapshot() const;
+  // Replaces the state; sends no events.
+  void replace(SondarData data);
+  bool save(const std::string& path, std::string* error = nullptr) const;
+
+  // ---- inventory ----
+
+  void addFlag(SondarFlag flag);
+  void setFlags(std::vector<SondarFlag> flags);
+  void addFrame(SondarFrame frame);
+  void setFrames(std::vector<SondarFrame> frames);
+  void setInventoryOverrides(InventoryOverrides overrides);
+
+  // ---- profile and loadouts ----
+
+  ValueTree profile() const;
+  // Sets the member key, as a profile write of the plugin's does.
+  void setProfileMember(const std::string& key, ValueTree value);
+  void eraseProfileMember(std::string_view key);
+  ValueTree loadouts() const;
+
+  // ---- configuration ----
+
+  std::optional<ValueTree> configuration(std::string_view ns, std::string_view name) const;
+  // Stores the value and fires a resource event {uri, "Create" for a new value else "Update",
+  // value} under the URI's event name and under "OnJsonApiEvent", as a framework plugin announces
+  // its resources. Events of successive changes are queued in order; with more than one delivery
+  // thread they may still run out of order, so wait for deliveries between changes whose order
+  // matters.
+  void setConfiguration(const std::string& ns, const std::string& name, ValueTree value);
+  // Removes the value and fires "Delete" with no data; false, and no event, when there was none.
+  bool deleteConfiguration(const std::string& ns, const std::string& name);
+
+  // ---- failures and telemetry ----
+
+  void setFailure(SondarEndpoint endpoint, SondarFailure failure = {});
+  void clearFailure(SondarEndpoint endpoint);
+  std::vector<SondarTelemetryEvent> telemetry() const;
+
+private:
+  struct Shared;
+  void fireConfigurationEvent(const std::string& ns, const std::string& name, const char* eventType,
+                              ValueTree data);
+
+  std::shared_ptr<Shared> shared_;
+};
+
+} // namespace tav::host
