@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "binding/binding_property.h"
+#include "binding/static_type_id.h"
 
 namespace tav::banners {
 
@@ -121,3 +122,48 @@ inline constexpr uint32_t kDynamicValue = 0xAF98C378;
 } // namespace type_ids
 
 } // namespace tav::banners
+
+// The identities are part of the contract with the host and other plugins, so they are pinned
+// rather than derived from this build's type names. The list pins make the two inventory lists
+// carry the same identities in field descriptions on every compiler.
+namespace tav {
+template <>
+struct StaticTypePin<banners::BannerFlag> : PinnedTypeId<banners::type_ids::kBannerFlag> {};
+template <>
+struct StaticTypePin<banners::BannerFrame> : PinnedTypeId<banners::type_ids::kBannerFrame> {};
+template <>
+struct StaticTypePin<banners::BrakkV2FlagRewardSpec>
+    : PinnedTypeId<banners::type_ids::kBrakkV2FlagRewardSpec> {};
+template <>
+struct StaticTypePin<banners::BrakkV2FrameRewardSpec>
+    : PinnedTypeId<banners::type_ids::kBrakkV2FrameRewardSpec> {};
+template <>
+struct StaticTypePin<banners::VelBrakkFlagEntitlementPayload>
+    : PinnedTypeId<banners::type_ids::kVelBrakkFlagEntitlementPayload> {};
+template <>
+struct StaticTypePin<banners::VelBrakkFrameEntitlementPayload>
+    : PinnedTypeId<banners::type_ids::kVelBrakkFrameEntitlementPayload> {};
+template <>
+struct StaticTypePin<banners::TournamentFlagInventoryItem>
+    : PinnedTypeId<banners::type_ids::kTournamentFlagInventoryItem> {};
+template <>
+struct StaticTypePin<banners::TournamentFrameInventoryItem>
+    : PinnedTypeId<banners::type_ids::kTournamentFrameInventoryItem> {};
+template <>
+struct StaticTypePin<banners::InventoryItemsByType>
+    : PinnedTypeId<banners::type_ids::kInventoryItemsByType> {};
+template <>
+struct StaticTypePin<banners::InventoryResponse>
+    : PinnedTypeId<banners::type_ids::kInventoryResponse> {};
+template <>
+struct StaticTypePin<banners::LoadoutsSlot> : PinnedTypeId<banners::type_ids::kLoadoutsSlot> {};
+template <>
+struct StaticTypePin<banners::SondarProfileUpdate>
+    : PinnedTypeId<banners::type_ids::kSondarProfileUpdate> {};
+template <>
+struct StaticTypePin<std::vector<banners::TournamentFlagInventoryItem>>
+    : PinnedTypeId<banners::type_ids::kTournamentFlagInventoryItemList> {};
+template <>
+struct StaticTypePin<std::vector<banners::TournamentFrameInventoryItem>>
+    : PinnedTypeId<banners::type_ids::kTournamentFrameInventoryItemList> {};
+} // namespace tav
