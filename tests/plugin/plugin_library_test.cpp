@@ -81,7 +81,7 @@ Statistics statisticsOf(const host::HostHandshake& handshake) {
   return Statistics{counter(3), counter(2) - counter(4)};
 }
 
-TEST(LoadedBannersLibrary, RegistersTavBannersWithoutRoutes) {
+TEST(LoadedBannersLibrary, RegistersTavBannersWithItsFourRoutes) {
   host::LoadPluginFn load = loadEntry("libtav_banners.so");
   ASSERT_NE(load, nullptr);
   host::HostHandshake handshake{};
@@ -91,7 +91,7 @@ TEST(LoadedBannersLibrary, RegistersTavBannersWithoutRoutes) {
   ASSERT_NE(handshake.callbacks, nullptr);
   EXPECT_STREQ(handshake.fullName, "vmf-be-tav-banners");
   EXPECT_EQ(handshake.minor, 0u);
-  EXPECT_EQ(handshake.functionTable->functionCount, 0u);
+  EXPECT_EQ(handshake.functionTable->functionCount, 4u);
   EXPECT_GT(handshake.functionTable->eventCount, 0u);
   handshake.callbacks->stop(handshake.pluginContext);
 }
