@@ -69,6 +69,8 @@ protected:
 
   host::SondarPeers& peers() { return peers_; }
 
+public:
+  // The four routes; callable from the helper threads of a test.
   host::CallResult getFlags() { return host().call("GET", kFlagsPath); }
   host::CallResult getEquipped() { return host().call("GET", kEquippedPath); }
   host::CallResult getFrame() { return host().call("GET", kFramePath); }
@@ -76,6 +78,7 @@ protected:
   host::CallResult putEquipped(const host::ValueTree& body);
   host::CallResult putEquipped(std::string contentType, std::string body);
 
+protected:
   // Changes a configuration value and waits until the plugin has seen the event.
   void configure(const std::string& ns, const std::string& name, host::ValueTree value);
   void unconfigure(const std::string& ns, const std::string& name);
