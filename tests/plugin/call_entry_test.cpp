@@ -7,6 +7,7 @@
 #include "support/capturing_log_target.h"
 #include "tests/plugin/fake_host.h"
 #include "tests/plugin/host_call.h"
+#include "tests/plugin/packed_field.h"
 #include "tests/plugin/test_plugin.h"
 
 #include <gtest/gtest.h>
@@ -45,16 +46,16 @@ TEST_F(TestPluginCalls, SuccessAnswersStatusZeroWithTheConvertedValue) {
   HostCall call(function("GetTavTestV1ItemsById"), request);
   EXPECT_FALSE(call.failed());
   EXPECT_EQ(call.status(), 0u);
-  EXPECT_EQ(call.response().release, &releaseResponseRecord);
+  EXPECT_EQ(test::fieldValue(call.response().release), &releaseResponseRecord);
   const BindingProperty value = call.value();
   EXPECT_EQ(value.find("id").getString(), "a/b");
   EXPECT_EQ(value.find("count").getSigned(), 3);
   // Enumerators travel by name when the registry knows them.
   EXPECT_EQ(value.find("colour").getString(), "Red");
-  EXPECT_EQ(call.response().text, sharedEmptyText());
-  EXPECT_EQ(call.response().headers, nullptr);
-  EXPECT_EQ(call.response().headerCount, 0u);
-  EXPECT_EQ(call.response().streamRead, nullptr);
+  EXPECT_EQ(test::fieldValue(call.response().text), sharedEmptyText());
+  EXPECT_EQ(test::fieldValue(call.response().headers), nullptr);
+  EXPECT_EQ(test::fieldValue(call.response().headerCount), 0u);
+  EXPECT_EQ(test::fieldValue(call.response().streamRead), nullptr);
 }
 
 TEST_F(TestPluginCalls, OptionalArgumentLeftOutTakesTheFunctionsDefault) {
@@ -77,7 +78,8 @@ TEST_F(TestPluginCalls, BodyArgumentIsReadIntoTheNativeRecord) {
 TEST_F(TestPluginCalls, ListAnswerBecomesAHostList) {
   TestRequest request(HttpMethod::Get, "/tav-test/v1/items");
   HostCall call(function("GetTavTestV1Items"), request);
-  ASSERT_EQ(call.response().value.kind, static_cast<uint32_t>(host::HostValueKind::List));
+  ASSERT_EQ(test::fieldValue(call.response().value.kind),
+            static_cast<uint32_t>(host::HostValueKind::List));
   const BindingProperty value = call.value();
   ASSERT_EQ(value.size(), 2u);
   EXPECT_EQ(value.at(1).find("id").getString(), "b");
@@ -109,8 +111,8 @@ TEST_P(TestPluginErrors, AnswerTheErrorTextWithItsStatus) {
   HostCall call(function(c.function), request);
   EXPECT_EQ(call.error(), c.error);
   EXPECT_EQ(call.status(), c.status);
-  EXPECT_EQ(call.response().errorOwned, 1);
-  EXPECT_EQ(call.response().value.kind, 0u);
+  EXPECT_EQ(test::fieldValue(call.response().errorOwned), 1);
+  EXPECT_EQ(test::fieldValue(call.response().value.kind), 0u);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -149,7 +151,7 @@ TEST_F(TestPluginCalls, ErrorAnswerKeepsItsHeaderPairsInOrder) {
   HostCall call(function("GetTavTestV1Teapot"), request);
   EXPECT_EQ(call.status(), 418u);
   EXPECT_EQ(call.error(), "I'm a teapot");
-  ASSERT_EQ(call.response().headerCount, 1u);
+  ASSERT_EQ(test::fieldValue(call.response().headerCount), 1u);
   EXPECT_STREQ(call.response().headers[0].name, "X-Pot");
   EXPECT_STREQ(call.response().headers[0].value, "tea");
 }
@@ -161,7 +163,7 @@ TEST_F(TestPluginCalls, FunctionWithoutAValueAnswersAnEmptyValue) {
   HostCall call(function("PostTavTestV1Events"), request);
   EXPECT_FALSE(call.failed()) << call.error();
   EXPECT_EQ(call.status(), 0u);
-  EXPECT_EQ(call.response().value.kind, 0u);
+  EXPECT_EQ(test::fieldValue(call.response().value.kind), 0u);
   const auto events = host_.events();
   ASSERT_EQ(events.size(), 2u);
   EXPECT_EQ(events[0].name, "OnJsonApiEvent_tav-test_v1_items");
@@ -177,8 +179,8 @@ TEST_F(TestPluginCalls, ExceptionsOfTheFunctionAnswerInternalServerError) {
     EXPECT_EQ(call.error(), "Internal server error") << how;
     EXPECT_EQ(call.status(), 500u) << how;
     // A static text: memory may be what ran out.
-    EXPECT_EQ(call.response().errorOwned, 0) << how;
-    EXPECT_EQ(call.response().release, &releaseResponseRecord) << how;
+    EXPECT_EQ(test::fieldValue(call.response().errorOwned), 0) << how;
+    EXPECT_EQ(test::fieldValue(call.response().release), &releaseResponseRecord) << how;
   }
 }
 
@@ -202,16 +204,16 @@ TEST_F(TestPluginCalls, StreamAnswerIsMovedIntoTheRecordAndOutlivesItsRelease) {
   TestRequest request(HttpMethod::Get, "/tav-test/v1/stream?size=2500");
   HostCall call(function("GetTavTestV1Stream"), request);
   host::HostResponse& response = call.response();
-  ASSERT_NE(response.stream, nullptr);
-  EXPECT_EQ(response.streamSizeHint, 2500u);
-  EXPECT_EQ(response.zero, 0u);
-  ASSERT_NE(response.streamRead, nullptr);
-  ASSERT_NE(response.streamRelease, nullptr);
+  ASSERT_NE(test::fieldValue(response.stream), nullptr);
+  EXPECT_EQ(test::fieldValue(response.streamSizeHint), 2500u);
+  EXPECT_EQ(test::fieldValue(response.zero), 0u);
+  ASSERT_NE(test::fieldValue(response.streamRead), nullptr);
+  ASSERT_NE(test::fieldValue(response.streamRelease), nullptr);
   const auto read = response.streamRead;
   const auto releaseStream = response.streamRelease;
   void* const stream = response.stream;
   call.release();
-  EXPECT_EQ(response.stream, nullptr);
+  EXPECT_EQ(test::fieldValue(response.stream), nullptr);
 
   std::string text;
   uint8_t more = 1;
@@ -235,10 +237,10 @@ TEST_F(TestPluginCalls, ResponseRecordIsResetBeforeItIsWritten) {
   host::HostResponse response;
   std::memset(&response, 0xCD, sizeof response);
   callEntry(&response, &record);
-  EXPECT_EQ(response.headers, nullptr);
-  EXPECT_EQ(response.streamRead, nullptr);
-  EXPECT_EQ(response.stream, nullptr);
-  EXPECT_EQ(response.contentFlag, 0);
+  EXPECT_EQ(test::fieldValue(response.headers), nullptr);
+  EXPECT_EQ(test::fieldValue(response.streamRead), nullptr);
+  EXPECT_EQ(test::fieldValue(response.stream), nullptr);
+  EXPECT_EQ(test::fieldValue(response.contentFlag), 0);
   response.release(&response);
 }
 
@@ -256,14 +258,14 @@ TEST_F(TestPluginCalls, NullPointersInTheRequestReadAsEmpty) {
   record.bodyLength = 100;
   host::HostResponse response{};
   callEntry(&response, &record);
-  EXPECT_EQ(response.error, nullptr);
-  EXPECT_EQ(response.status, 0u);
+  EXPECT_EQ(test::fieldValue(response.error), nullptr);
+  EXPECT_EQ(test::fieldValue(response.status), 0u);
   response.release(&response);
 
   record.path = nullptr;
   callEntry(&response, &record);
   EXPECT_STREQ(response.error, "Invalid function");
-  EXPECT_EQ(response.status, 404u);
+  EXPECT_EQ(test::fieldValue(response.status), 404u);
   response.release(&response);
 
   // A custom method without its name is a method that fits no function.
@@ -280,7 +282,7 @@ TEST(CallEntry, RequestWithoutAFunctionContextIsAnInvalidFunction) {
   host::HostResponse response{};
   callEntry(&response, &request.record());
   EXPECT_STREQ(response.error, "Invalid function");
-  EXPECT_EQ(response.status, 404u);
+  EXPECT_EQ(test::fieldValue(response.status), 404u);
   response.release(&response);
 }
 
@@ -288,7 +290,7 @@ TEST(CallEntry, NullRequestIsAnInvalidFunction) {
   host::HostResponse response{};
   callEntry(&response, nullptr);
   EXPECT_STREQ(response.error, "Invalid function");
-  EXPECT_EQ(response.status, 404u);
+  EXPECT_EQ(test::fieldValue(response.status), 404u);
   response.release(&response);
 }
 

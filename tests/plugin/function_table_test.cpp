@@ -3,6 +3,7 @@
 
 #include "plugin/call_entry.h"
 #include "tests/plugin/host_call.h"
+#include "tests/plugin/packed_field.h"
 #include "tests/plugin/test_plugin.h"
 
 #include <gtest/gtest.h>
@@ -32,7 +33,7 @@ protected:
 
 TEST_F(TestPluginTable, HasOneRecordPerRouteInRegistrationOrder) {
   const host::HostApiDescription& header = *handshake_.functionTable;
-  ASSERT_EQ(header.functionCount, 9u);
+  ASSERT_EQ(test::fieldValue(header.functionCount), 9u);
   const auto* records = reinterpret_cast<const host::HostFunctionRecord*>(header.functions);
   const char* const names[] = {
       "GetTavTestV1ItemsById", "PutTavTestV1ItemsById", "GetTavTestV1Items",
@@ -40,8 +41,8 @@ TEST_F(TestPluginTable, HasOneRecordPerRouteInRegistrationOrder) {
       "PostTavTestV1Events",   "GetTavTestV1Caller",    "GetTavTestV1FailByHow"};
   for (uint32_t i = 0; i < header.functionCount; ++i) {
     EXPECT_STREQ(records[i].description.name, names[i]);
-    EXPECT_EQ(records[i].call, &callEntry);
-    EXPECT_EQ(records[i].description.reserved, 0u);
+    EXPECT_EQ(test::fieldValue(records[i].call), &callEntry);
+    EXPECT_EQ(test::fieldValue(records[i].description.reserved), 0u);
     const uint8_t zero[25] = {};
     EXPECT_EQ(std::memcmp(records[i].zero, zero, sizeof zero), 0);
   }
@@ -51,7 +52,7 @@ TEST_F(TestPluginTable, ContextLeadsBackToTheRouteOfTheSameFunction) {
   for (const host::HostFunctionRecord& record : plugin_.functionTable()->records()) {
     const auto* target = static_cast<const CallTarget*>(record.description.context);
     ASSERT_NE(target, nullptr);
-    EXPECT_EQ(target->record->function()->name, record.description.name);
+    EXPECT_STREQ(target->record->function()->name.c_str(), record.description.name);
     EXPECT_EQ(target->registry, &plugin_.typeRegistry());
   }
 }
@@ -82,17 +83,17 @@ class DescribedSignature : public TestPluginTable,
 TEST_P(DescribedSignature, ShowsTheFunctionsArgumentAndReturnTypes) {
   const SignatureCase& c = GetParam();
   const host::HostFunctionDescription& description = function(c.function).description;
-  ASSERT_EQ(description.argumentCount, c.arguments.size());
+  ASSERT_EQ(test::fieldValue(description.argumentCount), c.arguments.size());
   for (size_t i = 0; i < c.arguments.size(); ++i) {
     const host::HostArgumentDescription& argument = description.arguments[i];
     EXPECT_STREQ(argument.name, c.arguments[i].name) << i;
-    EXPECT_EQ(argument.typeCode, c.arguments[i].typeCode) << i;
-    EXPECT_EQ(argument.elementCode, c.arguments[i].elementCode) << i;
+    EXPECT_EQ(test::fieldValue(argument.typeCode), c.arguments[i].typeCode) << i;
+    EXPECT_EQ(test::fieldValue(argument.elementCode), c.arguments[i].elementCode) << i;
     EXPECT_STREQ(argument.typeName, c.arguments[i].typeName) << i;
-    EXPECT_EQ(argument.optional, c.arguments[i].optional) << i;
+    EXPECT_EQ(test::fieldValue(argument.optional), c.arguments[i].optional) << i;
   }
-  EXPECT_EQ(description.returnCode, c.returnCode);
-  EXPECT_EQ(description.returnElementCode, c.returnElementCode);
+  EXPECT_EQ(test::fieldValue(description.returnCode), c.returnCode);
+  EXPECT_EQ(test::fieldValue(description.returnElementCode), c.returnElementCode);
   EXPECT_STREQ(description.returnTypeName, c.returnTypeName);
 }
 

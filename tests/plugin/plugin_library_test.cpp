@@ -3,6 +3,7 @@
 #include "binding/host_records.h"
 #include "tests/plugin/fake_host.h"
 #include "tests/plugin/host_call.h"
+#include "tests/plugin/packed_field.h"
 
 #include <gtest/gtest.h>
 
@@ -88,11 +89,11 @@ TEST(LoadedBannersLibrary, RegistersTavBannersWithItsFourRoutes) {
   handshake.major = 18;
   handshake.minor = 1;
   load(&handshake);
-  ASSERT_NE(handshake.callbacks, nullptr);
+  ASSERT_NE(test::fieldValue(handshake.callbacks), nullptr);
   EXPECT_STREQ(handshake.fullName, "vmf-be-tav-banners");
-  EXPECT_EQ(handshake.minor, 0u);
-  EXPECT_EQ(handshake.functionTable->functionCount, 4u);
-  EXPECT_GT(handshake.functionTable->eventCount, 0u);
+  EXPECT_EQ(test::fieldValue(handshake.minor), 0u);
+  EXPECT_EQ(test::fieldValue(handshake.functionTable->functionCount), 4u);
+  EXPECT_GT(test::fieldValue(handshake.functionTable->eventCount), 0u);
   handshake.callbacks->stop(handshake.pluginContext);
 }
 
@@ -102,7 +103,7 @@ TEST(LoadedTestLibrary, ServesCallsAndCountsItsOwnAllocations) {
   host::HostHandshake handshake{};
   handshake.major = 18;
   load(&handshake);
-  ASSERT_NE(handshake.callbacks, nullptr);
+  ASSERT_NE(test::fieldValue(handshake.callbacks), nullptr);
   EXPECT_STREQ(handshake.fullName, "vmf-be-tav-test");
 
   // Start allocates only through C++ (the log target, the telemetry sink, texts): if the library

@@ -6,6 +6,7 @@
 #include "foundation/memory.h"
 #include "support/capturing_log_target.h"
 #include "tests/plugin/fake_host.h"
+#include "tests/plugin/packed_field.h"
 
 #include <gtest/gtest.h>
 
@@ -213,14 +214,14 @@ TEST(PluginStart, NullContextStartsAPluginWithoutHostServices) {
   host::HostRequest request{};
   registered.plugin->hostSendRequest(&response, &request);
   EXPECT_STREQ(response.error, "No host connection");
-  EXPECT_EQ(response.errorOwned, 0);
-  EXPECT_EQ(response.status, 503u);
-  EXPECT_EQ(response.release, nullptr);
+  EXPECT_EQ(test::fieldValue(response.errorOwned), 0);
+  EXPECT_EQ(test::fieldValue(response.status), 503u);
+  EXPECT_EQ(test::fieldValue(response.release), nullptr);
 }
 
 TEST(PluginStart, StartCallbackWithNullContextAnswersFalse) {
   RegisteredPlugin registered;
-  EXPECT_EQ(registered.handshake.callbacks->start(nullptr, nullptr), 0);
+  EXPECT_EQ(test::fieldValue(registered.handshake.callbacks->start(nullptr, nullptr)), 0);
 }
 
 TEST(PluginStop, UnsubscribesEveryEventNameAndDestroysThePlugin) {

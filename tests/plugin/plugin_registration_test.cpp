@@ -4,6 +4,7 @@
 #include "plugin/plugin_name.h"
 
 #include "support/capturing_log_target.h"
+#include "tests/plugin/packed_field.h"
 
 #include <gtest/gtest.h>
 
@@ -96,17 +97,17 @@ TEST(PluginRegistration, WritesOwnVersionCallbacksContextNameAndFunctionTable) {
   auto handshake = handshakeFrom(18, 3, 1);
   Plugin plugin;
   plugin.registerWithHost(handshake, "tav-banners");
-  EXPECT_EQ(handshake.major, 18u);
-  EXPECT_EQ(handshake.minor, 0u);
-  EXPECT_EQ(handshake.patch, 0u);
-  EXPECT_EQ(handshake.callbacks, &plugin.callbacks());
-  EXPECT_NE(handshake.callbacks->start, nullptr);
-  EXPECT_NE(handshake.callbacks->stop, nullptr);
-  EXPECT_NE(handshake.callbacks->memoryStatistics, nullptr);
-  EXPECT_EQ(handshake.pluginContext, &plugin);
+  EXPECT_EQ(test::fieldValue(handshake.major), 18u);
+  EXPECT_EQ(test::fieldValue(handshake.minor), 0u);
+  EXPECT_EQ(test::fieldValue(handshake.patch), 0u);
+  EXPECT_EQ(test::fieldValue(handshake.callbacks), &plugin.callbacks());
+  EXPECT_NE(test::fieldValue(handshake.callbacks->start), nullptr);
+  EXPECT_NE(test::fieldValue(handshake.callbacks->stop), nullptr);
+  EXPECT_NE(test::fieldValue(handshake.callbacks->memoryStatistics), nullptr);
+  EXPECT_EQ(test::fieldValue(handshake.pluginContext), &plugin);
   EXPECT_STREQ(handshake.fullName, "vmf-be-tav-banners");
-  ASSERT_NE(handshake.functionTable, nullptr);
-  EXPECT_EQ(handshake.functionTable, &plugin.functionTable()->header());
+  ASSERT_NE(test::fieldValue(handshake.functionTable), nullptr);
+  EXPECT_EQ(test::fieldValue(handshake.functionTable), &plugin.functionTable()->header());
   EXPECT_EQ(plugin.coreVersion().text(), "18.3.1");
 }
 
@@ -115,12 +116,12 @@ TEST(PluginRegistration, DescribesTheFrameworkTypesAndEventsButNoFunctions) {
   Plugin plugin;
   plugin.registerWithHost(handshake, "tav-banners");
   const host::HostApiDescription& table = *handshake.functionTable;
-  EXPECT_EQ(table.functionCount, 0u);
-  EXPECT_EQ(table.functions, nullptr);
+  EXPECT_EQ(test::fieldValue(table.functionCount), 0u);
+  EXPECT_EQ(test::fieldValue(table.functions), nullptr);
 
   std::vector<std::string> events;
   for (uint32_t i = 0; i < table.eventCount; ++i) {
-    events.emplace_back(table.events[i].name);
+    events.emplace_back(test::fieldValue(table.events[i].name));
   }
   for (const char* name : {"OnJsonApiEvent", "OnLcdsEvent", "OnServiceProxyUuidEvent",
                            "OnServiceProxyMethodEvent", "OnServiceProxyAsyncEvent"}) {
@@ -184,11 +185,11 @@ TEST(PluginRegistration, IncompatibleHostGetsNoHandshakeWord) {
         plugin.registerWithHost(*handshake, "tav-banners");
       },
       "ALE-EECF0606");
-  EXPECT_EQ(handshake->major, 19u);
-  EXPECT_EQ(handshake->callbacks, nullptr);
-  EXPECT_EQ(handshake->pluginContext, nullptr);
-  EXPECT_EQ(handshake->fullName, nullptr);
-  EXPECT_EQ(handshake->functionTable, nullptr);
+  EXPECT_EQ(test::fieldValue(handshake->major), 19u);
+  EXPECT_EQ(test::fieldValue(handshake->callbacks), nullptr);
+  EXPECT_EQ(test::fieldValue(handshake->pluginContext), nullptr);
+  EXPECT_EQ(test::fieldValue(handshake->fullName), nullptr);
+  EXPECT_EQ(test::fieldValue(handshake->functionTable), nullptr);
   munmap(page, sizeof(host::HostHandshake));
 }
 
@@ -201,10 +202,10 @@ TEST(LoadPlugin, CreationThatThrowsLeavesNoPluginInTheHandshake) {
   auto handshake = handshakeFrom(18, 0, 0);
   handshake.fullName = "stale";
   loadPlugin(&handshake, &createThrowingPlugin);
-  EXPECT_EQ(handshake.callbacks, nullptr);
-  EXPECT_EQ(handshake.pluginContext, nullptr);
-  EXPECT_EQ(handshake.fullName, nullptr);
-  EXPECT_EQ(handshake.functionTable, nullptr);
+  EXPECT_EQ(test::fieldValue(handshake.callbacks), nullptr);
+  EXPECT_EQ(test::fieldValue(handshake.pluginContext), nullptr);
+  EXPECT_EQ(test::fieldValue(handshake.fullName), nullptr);
+  EXPECT_EQ(test::fieldValue(handshake.functionTable), nullptr);
   EXPECT_TRUE(capture.target().contains("Plugin registration failed: no plugin today"));
 }
 
@@ -221,8 +222,8 @@ TEST(LoadPlugin, RegistrationThatThrowsBadAllocIsCaught) {
   test::ScopedLogCapture capture;
   auto handshake = handshakeFrom(18, 0, 0);
   loadPlugin(&handshake, &createPluginWithThrowingHook);
-  EXPECT_EQ(handshake.callbacks, nullptr);
-  EXPECT_EQ(handshake.pluginContext, nullptr);
+  EXPECT_EQ(test::fieldValue(handshake.callbacks), nullptr);
+  EXPECT_EQ(test::fieldValue(handshake.pluginContext), nullptr);
   EXPECT_TRUE(capture.target().contains("Plugin registration failed"));
 }
 

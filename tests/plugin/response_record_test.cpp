@@ -3,6 +3,7 @@
 
 #include "binding/host_value_conversion.h"
 #include "foundation/memory.h"
+#include "tests/plugin/packed_field.h"
 
 #include <gtest/gtest.h>
 
@@ -30,11 +31,11 @@ TEST_F(ResponseRecord, ValueThatCannotBeConvertedAnswers400WithAnErrorText) {
   result.value = "fine";
   result.status = 0;
   writeResponseRecord(response_, result, nullptr, &refuseConversion);
-  EXPECT_EQ(response_.status, 400u);
-  ASSERT_NE(response_.error, nullptr);
+  EXPECT_EQ(test::fieldValue(response_.status), 400u);
+  ASSERT_NE(test::fieldValue(response_.error), nullptr);
   EXPECT_STREQ(response_.error, "Couldn't convert the response value for the host.");
-  EXPECT_EQ(response_.errorOwned, 0);
-  EXPECT_EQ(response_.value.kind, 0u);
+  EXPECT_EQ(test::fieldValue(response_.errorOwned), 0);
+  EXPECT_EQ(test::fieldValue(response_.value.kind), 0u);
 }
 
 struct FormatCase {
@@ -50,7 +51,7 @@ TEST_P(BodyFormatInRecord, KeepsTheThreeFormatsAndZeroesTheRest) {
   CallResult result;
   result.bodyFormat = GetParam().given;
   writeResponseRecord(response, result, nullptr);
-  EXPECT_EQ(response.bodyFormat, GetParam().written);
+  EXPECT_EQ(test::fieldValue(response.bodyFormat), GetParam().written);
   releaseResponseRecord(&response);
 }
 
@@ -63,14 +64,14 @@ TEST_F(ResponseRecord, ContentFlagKeepsItsLowByte) {
   CallResult result;
   result.contentFlag = 0x1234;
   writeResponseRecord(response_, result, nullptr);
-  EXPECT_EQ(response_.contentFlag, 0x34);
+  EXPECT_EQ(test::fieldValue(response_.contentFlag), 0x34);
 }
 
 TEST_F(ResponseRecord, EmptyTextIsTheSharedTextAndReleaseLeavesItAlone) {
   const uint64_t before = memory::snapshot().bytesInUse();
   CallResult result;
   writeResponseRecord(response_, result, nullptr);
-  EXPECT_EQ(response_.text, sharedEmptyText());
+  EXPECT_EQ(test::fieldValue(response_.text), sharedEmptyText());
   releaseResponseRecord(&response_);
   EXPECT_STREQ(sharedEmptyText(), "");
   EXPECT_EQ(memory::snapshot().bytesInUse(), before);
@@ -84,8 +85,8 @@ TEST_F(ResponseRecord, TextAndHeadersAreOwnedCopiesFreedOnRelease) {
   writeResponseRecord(response_, result, nullptr);
   EXPECT_GT(memory::snapshot().bytesInUse(), before);
   EXPECT_STREQ(response_.text, "body text");
-  EXPECT_NE(response_.text, result.text.c_str());
-  ASSERT_EQ(response_.headerCount, 3u);
+  EXPECT_NE(test::fieldValue(response_.text), result.text.c_str());
+  ASSERT_EQ(test::fieldValue(response_.headerCount), 3u);
   EXPECT_STREQ(response_.headers[0].name, "A");
   EXPECT_STREQ(response_.headers[1].value, "");
   EXPECT_STREQ(response_.headers[2].value, "3");
@@ -98,9 +99,9 @@ TEST_F(ResponseRecord, StreamIsMovedInWithItsSizeHintAndSurvivesRelease) {
   result.stream = makeTextStream("abcdef");
   writeResponseRecord(response_, result, nullptr);
   EXPECT_FALSE(result.stream);
-  EXPECT_EQ(response_.streamSizeHint, 6u);
-  EXPECT_EQ(response_.streamRead, &hostStreamRead);
-  EXPECT_EQ(response_.streamRelease, &hostStreamRelease);
+  EXPECT_EQ(test::fieldValue(response_.streamSizeHint), 6u);
+  EXPECT_EQ(test::fieldValue(response_.streamRead), &hostStreamRead);
+  EXPECT_EQ(test::fieldValue(response_.streamRelease), &hostStreamRelease);
   void* stream = response_.stream;
   ASSERT_NE(stream, nullptr);
   releaseResponseRecord(&response_);
