@@ -61,6 +61,8 @@ Plugin::Plugin() {
 }
 
 Plugin::~Plugin() {
+  // The consoles and filters come back with the target gone, so a process that outlives the
+  // plugin keeps a log.
   if (logTarget_) {
     logTarget_.reset();
     for (LogTargetApi* console : detachedConsoles_) {

@@ -75,16 +75,6 @@ TEST_F(TestPluginCalls, BodyArgumentIsReadIntoTheNativeRecord) {
   EXPECT_EQ(call.value().find("colour").getString(), "Green");
 }
 
-TEST_F(TestPluginCalls, ListAnswerBecomesAHostList) {
-  TestRequest request(HttpMethod::Get, "/tav-test/v1/items");
-  HostCall call(function("GetTavTestV1Items"), request);
-  ASSERT_EQ(test::fieldValue(call.response().value.kind),
-            static_cast<uint32_t>(host::HostValueKind::List));
-  const BindingProperty value = call.value();
-  ASSERT_EQ(value.size(), 2u);
-  EXPECT_EQ(value.at(1).find("id").getString(), "b");
-}
-
 struct ErrorCase {
   const char* what;
   HttpMethod method;

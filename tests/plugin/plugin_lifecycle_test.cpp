@@ -13,7 +13,6 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
-#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -175,32 +174,15 @@ TEST(PluginStart, SecondStartKeepsLoggerTargetsAndLevelsButRunsTheRest) {
   EXPECT_EQ(registered.plugin->starts, 2);
 }
 
-TEST(PluginStart, SkipsLogForwardingWhenAPluginLogTargetIsAttachedAlready) {
+TEST(PluginStart, AnswersWhatOnStartedAnswersAndFalseWhenItThrows) {
   LoggerState logger;
   test::FakeHost host;
-  PluginLogTarget existing(host.api(), LogLevel::Warn);
-  existing.attach();
-  RegisteredPlugin registered;
-  registered.start(host.context(7));
-  EXPECT_EQ(registered.plugin->logTarget(), nullptr);
-  EXPECT_TRUE(LoggerState::isAttached(loggerApi().stdErrTarget()));
-  existing.detach();
-}
-
-TEST(PluginStart, AnswersWhatOnStartedAnswers) {
-  LoggerState logger;
-  test::FakeHost host;
-  RegisteredPlugin registered;
-  registered.plugin->startResult = false;
-  EXPECT_EQ(registered.start(host.context(7)), 0);
-}
-
-TEST(PluginStart, ExceptionInOnStartedAnswersFalse) {
-  LoggerState logger;
-  test::FakeHost host;
-  RegisteredPlugin registered;
-  registered.plugin->throwOnStart = true;
-  EXPECT_EQ(registered.start(host.context(7)), 0);
+  RegisteredPlugin refusing;
+  refusing.plugin->startResult = false;
+  EXPECT_EQ(refusing.start(host.context(7)), 0);
+  RegisteredPlugin throwing;
+  throwing.plugin->throwOnStart = true;
+  EXPECT_EQ(throwing.start(host.context(8)), 0);
 }
 
 TEST(PluginStart, NullContextStartsAPluginWithoutHostServices) {
@@ -217,11 +199,6 @@ TEST(PluginStart, NullContextStartsAPluginWithoutHostServices) {
   EXPECT_EQ(test::fieldValue(response.errorOwned), 0);
   EXPECT_EQ(test::fieldValue(response.status), 503u);
   EXPECT_EQ(test::fieldValue(response.release), nullptr);
-}
-
-TEST(PluginStart, StartCallbackWithNullContextAnswersFalse) {
-  RegisteredPlugin registered;
-  EXPECT_EQ(test::fieldValue(registered.handshake.callbacks->start(nullptr, nullptr)), 0);
 }
 
 TEST(PluginStop, UnsubscribesEveryEventNameAndDestroysThePlugin) {
@@ -285,48 +262,6 @@ TEST(MemoryStatisticsCallback, FillsTheSixCountersAndTwoZeroWords) {
   EXPECT_GT(totalAllocations, 0u);
   EXPECT_EQ(words[12], 0u);
   EXPECT_EQ(words[13], 0u);
-}
-
-// Every HostApi entry receives the table first and the arguments unchanged.
-std::vector<std::string> gHostCalls;
-
-template <typename... Args> void recordHostCall(const host::HostApi* api, const Args&... args) {
-  std::ostringstream line;
-  line << (api != nullptr ? "table" : "null");
-  ((line << ' ' << args), ...);
-  gHostCalls.push_back(line.str());
-}
-
-TEST(HostServices, PassTheTableFirstAndTheArgumentsUnchanged) {
-  gHostCalls.clear();
-  host::HostApi table{};
-  table.reserved1 = [](const host::HostApi* api, uint32_t a, uint32_t b) {
-    recordHostCall(api, "reserved1", a, b);
-  };
-  table.reserved5 = [](const host::HostApi* api, uint32_t a, uint32_t b, uint32_t c, double d,
-                       uint32_t e) { recordHostCall(api, "reserved5", a, b, c, d, e); };
-  table.yieldToHost = [](const host::HostApi* api) { recordHostCall(api, "yield"); };
-  table.beginWait = [](const host::HostApi* api, const char* label, uint32_t word) {
-    recordHostCall(api, "beginWait", label, word);
-  };
-  table.endWait = [](const host::HostApi* api) { recordHostCall(api, "endWait"); };
-  LoggerState logger;
-  RegisteredPlugin registered;
-  host::HostContext context{&table, 3};
-  registered.start(&context);
-
-  Plugin& plugin = *registered.plugin;
-  plugin.hostReserved1(1, 2);
-  plugin.hostReserved5(3, 4, 5, 0.5, 6);
-  plugin.hostBeginWait("Wait: yield", 0);
-  plugin.hostYield();
-  plugin.hostEndWait();
-  // Entries the table leaves null are skipped rather than called.
-  plugin.hostSendEvent(nullptr);
-  plugin.hostUnsubscribe("OnLcdsEvent", 3);
-  EXPECT_EQ(gHostCalls, (std::vector<std::string>{
-                            "table reserved1 1 2", "table reserved5 3 4 5 0.5 6",
-                            "table beginWait Wait: yield 0", "table yield", "table endWait"}));
 }
 
 } // namespace

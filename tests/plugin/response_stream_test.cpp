@@ -25,16 +25,6 @@ TEST(TextStream, ServesTheTextInPiecesAndSaysWhenItEnds) {
   EXPECT_EQ(pieces, "abcd|efgh|ij|");
 }
 
-TEST(TextStream, ReadsNoMoreThanTheBufferHolds) {
-  OwnedResponseStream stream = makeTextStream("abcdefghij");
-  char buffer[3];
-  uint32_t count = sizeof buffer;
-  uint8_t more = 0;
-  ASSERT_EQ(hostStreamRead(stream.get(), buffer, &count, &more), 1);
-  EXPECT_EQ(count, 3u);
-  EXPECT_EQ(more, 1);
-}
-
 TEST(HostStreamRead, NullArgumentsAreAFailedRead) {
   OwnedResponseStream stream = makeTextStream("abc");
   char buffer[4];
