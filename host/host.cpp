@@ -66,7 +66,8 @@ bool Host::load(const std::string& path) {
     return false;
   }
   loadTried_ = true;
-  std::optional<PluginLibrary> library = PluginLibrary::open(path, lastError_);
+  std::optional<PluginLibrary> library =
+      PluginLibrary::open(path, !options_.unmapOnClose, lastError_);
   if (!library) {
     return false;
   }
@@ -165,6 +166,7 @@ CallResult Host::call(std::string method, std::string path, std::vector<TypedArg
 }
 
 CallResult Host::call(const CallRequest& request) {
+  std::shared_lock<std::shared_mutex> gate(pluginGate_);
   if (!alive_) {
     return hostAnswer(kNoPluginMessage, 503);
   }
@@ -187,6 +189,7 @@ CallResult Host::call(const CallRequest& request) {
 }
 
 CallResult Host::callFunction(std::string_view name, const CallRequest& request) {
+  std::shared_lock<std::shared_mutex> gate(pluginGate_);
   if (!alive_) {
     return hostAnswer(kNoPluginMessage, 503);
   }

@@ -56,6 +56,9 @@ struct HostOptions {
   uint32_t pluginHandle = 1;
   unsigned deliveryThreads = 2;
   bool echoLog = false; // also write the plugin's log lines to standard error
+  // Unmap the library when it is closed. Off by default: see PluginLibrary::open. A library kept
+  // mapped keeps its globals, so loading it again in the same process reuses them.
+  bool unmapOnClose = false;
 };
 
 // The out words of the handshake as the plugin left them.
@@ -94,8 +97,9 @@ public:
   // Calls start with the host context {this host's HostApi, the plugin handle}; answers what the
   // plugin answers, false when no plugin is loaded.
   bool start();
-  // Waits for queued deliveries, then calls stop; after it the plugin context is invalid and no
-  // call or delivery reaches the plugin any more. Does nothing when nothing runs.
+  // Waits for queued deliveries and calls in progress, then calls stop; after it the plugin
+  // context is invalid and no call or delivery reaches the plugin any more. Does nothing when
+  // nothing runs. Must not be called from inside a call or a delivery.
   void stop();
   // Stops a plugin still running, then closes the library. Records and streams the plugin never
   // released are freed and stay outstanding in ownership().
@@ -200,7 +204,8 @@ private:
   std::atomic<bool> alive_{false}; // handshake done and stop not yet called
   bool started_ = false;
 
-  // Deliveries hold it shared while they call the plugin; stop holds it alone.
+  // Calls and deliveries hold it shared while they are in the plugin; stop holds it alone, so
+  // that it waits for them and none starts after it.
   mutable std::shared_mutex pluginGate_;
 
   PeerTable peers_;

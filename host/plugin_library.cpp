@@ -7,8 +7,9 @@
 
 namespace tav::host {
 
-std::optional<PluginLibrary> PluginLibrary::open(const std::string& path, std::string& error) {
-  void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+std::optional<PluginLibrary> PluginLibrary::open(const std::string& path, bool keepMapped,
+                                                 std::string& error) {
+  void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | (keepMapped ? RTLD_NODELETE : 0));
   if (handle == nullptr) {
     const char* message = dlerror();
     error = message != nullptr ? message : "dlopen failed for " + path;

@@ -13,9 +13,13 @@ inline constexpr char kPluginExportName[] = "load_tav_banners";
 class PluginLibrary {
 public:
   // Opens path with every symbol bound now and kept local to the library, so that two plugins of
-  // the same framework never see each other's globals. On failure returns nothing and sets error
-  // to dlopen's or dlsym's message.
-  static std::optional<PluginLibrary> open(const std::string& path, std::string& error);
+  // the same framework never see each other's globals. With keepMapped the library stays mapped
+  // after close, as a host that never unloads plugins would keep it: a library that carries its
+  // own C++ runtime leaves blocks (the runtime's emergency exception pool among them) that only
+  // its data still points to, and a leak checker reports them once that data is unmapped. On
+  // failure returns nothing and sets error to dlopen's or dlsym's message.
+  static std::optional<PluginLibrary> open(const std::string& path, bool keepMapped,
+                                           std::string& error);
 
   PluginLibrary(PluginLibrary&& other) noexcept;
   PluginLibrary& operator=(PluginLibrary&& other) noexcept;

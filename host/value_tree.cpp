@@ -206,6 +206,71 @@ bool ValueTree::operator==(const ValueTree& other) const {
   return data_ == other.data_;
 }
 
+namespace {
+
+bool isInteger(ValueKind kind) {
+  return kind == ValueKind::Signed || kind == ValueKind::Unsigned;
+}
+
+bool sameInteger(const ValueTree& left, const ValueTree& right) {
+  if (left.kind() == right.kind()) {
+    return left == right;
+  }
+  const ValueTree& signedOne = left.kind() == ValueKind::Signed ? left : right;
+  const ValueTree& unsignedOne = left.kind() == ValueKind::Signed ? right : left;
+  return signedOne.asSigned() >= 0 &&
+         static_cast<uint64_t>(signedOne.asSigned()) == unsignedOne.asUnsigned();
+}
+
+// The keys of a map with the entry that counts for each, the last of a repeated key.
+std::vector<const ValueEntry*> lastEntries(const ValueTree& map) {
+  std::vector<const ValueEntry*> kept;
+  for (const ValueEntry& entry : map.entries()) {
+    if (map.find(entry.first) == &entry.second) {
+      kept.push_back(&entry);
+    }
+  }
+  return kept;
+}
+
+} // namespace
+
+bool sameJsonValue(const ValueTree& left, const ValueTree& right) {
+  if (isInteger(left.kind()) && isInteger(right.kind())) {
+    return sameInteger(left, right);
+  }
+  if (left.kind() != right.kind()) {
+    return false;
+  }
+  if (left.kind() == ValueKind::List) {
+    const std::vector<ValueTree>& leftItems = left.items();
+    const std::vector<ValueTree>& rightItems = right.items();
+    if (leftItems.size() != rightItems.size()) {
+      return false;
+    }
+    for (size_t index = 0; index < leftItems.size(); ++index) {
+      if (!sameJsonValue(leftItems[index], rightItems[index])) {
+        return false;
+      }
+    }
+    return true;
+  }
+  if (left.kind() == ValueKind::Map) {
+    const std::vector<const ValueEntry*> leftEntries = lastEntries(left);
+    if (leftEntries.size() != lastEntries(right).size()) {
+      return false;
+    }
+    for (const ValueEntry* entry : leftEntries) {
+      const ValueTree* other = right.find(entry->first);
+      if (other == nullptr || !sameJsonValue(entry->second, *other)) {
+        return false;
+      }
+    }
+    return true;
+  }
+  return left == right;
+}
+
 void PrintTo(const ValueTree& tree, std::ostream* out) {
   *out << tree.toJson();
 }

@@ -88,6 +88,11 @@ private:
   Data data_;
 };
 
+// Equal as a JSON reader would see them: maps by key whatever their order (the last entry of a
+// repeated key counts), signed and unsigned numbers by value, everything else as operator==.
+// Plugins write maps in their own key order and choose their own integer kinds.
+bool sameJsonValue(const ValueTree& left, const ValueTree& right);
+
 // Lets GoogleTest print trees as their JSON text.
 void PrintTo(const ValueTree& tree, std::ostream* out);
 

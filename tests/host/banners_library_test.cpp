@@ -34,8 +34,9 @@ TEST_F(BannersLibraryTest, HandshakeAnswersVersion18AndTheFullName) {
   EXPECT_NE(words.callbacks, nullptr);
   EXPECT_NE(words.pluginContext, nullptr);
   ASSERT_NE(words.functionTable, nullptr);
-  EXPECT_EQ(words.functionTable->typeCount, host().description().types.size());
-  EXPECT_GE(words.functionTable->typeCount, 15u + 7u) << "built-in and framework types";
+  const uint32_t typeCount = words.functionTable->typeCount;
+  EXPECT_EQ(typeCount, host().description().types.size());
+  EXPECT_GE(typeCount, 15u + 7u) << "built-in and framework types";
 }
 
 TEST_F(BannersLibraryTest, AcceptsANewerMinorVersionOfTheHost) {
@@ -96,21 +97,26 @@ TEST_F(BannersLibraryTest, LinksEachDescriptionArrayThroughItsNextWords) {
   for (uint32_t index = 0; index < header.typeCount; ++index) {
     const HostTypeDescription* expected =
         index + 1 < header.typeCount ? &header.types[index + 1] : nullptr;
-    EXPECT_EQ(header.types[index].next, expected) << "type " << index;
+    const HostTypeDescription* next = header.types[index].next;
+    EXPECT_EQ(next, expected) << "type " << index;
   }
   for (uint32_t index = 0; index < header.eventCount; ++index) {
     const HostEventDescription* expected =
         index + 1 < header.eventCount ? &header.events[index + 1] : nullptr;
-    EXPECT_EQ(header.events[index].next, expected) << "event " << index;
+    const HostEventDescription* next = header.events[index].next;
+    EXPECT_EQ(next, expected) << "event " << index;
   }
 }
 
 TEST_F(BannersLibraryTest, EveryFunctionRecordHasACallEntryAndItsOwnName) {
   std::set<std::string> names;
   for (const FunctionInfo& function : host().description().functions) {
-    EXPECT_NE(function.record->call, nullptr) << function.name;
-    EXPECT_NE(function.record->description.context, nullptr) << function.name;
-    EXPECT_EQ(function.record->description.reserved, 0u) << function.name;
+    const HostCallEntry call = function.record->call;
+    const void* context = function.record->description.context;
+    const uint32_t reserved = function.record->description.reserved;
+    EXPECT_NE(call, nullptr) << function.name;
+    EXPECT_NE(context, nullptr) << function.name;
+    EXPECT_EQ(reserved, 0u) << function.name;
     EXPECT_TRUE(names.insert(function.name).second) << function.name << " twice";
   }
 }

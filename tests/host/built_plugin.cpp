@@ -41,8 +41,24 @@ void BuiltPluginTest::TearDown() {
 host::ValueTree json(std::string_view text) {
   std::string error;
   std::optional<host::ValueTree> tree = host::ValueTree::fromJson(text, &error);
-  EXPECT_TRUE(tree) << error << " in " << text;
-  return tree.value_or(host::ValueTree());
+  if (!tree) {
+    ADD_FAILURE() << error << " in " << text;
+    return host::ValueTree();
+  }
+  return std::move(*tree);
+}
+
+::testing::AssertionResult sameValue(const host::ValueTree& actual,
+                                     const host::ValueTree& expected) {
+  if (host::sameJsonValue(actual, expected)) {
+    return ::testing::AssertionSuccess();
+  }
+  return ::testing::AssertionFailure() << actual.toJson() << " is not " << expected.toJson();
+}
+
+host::ValueTree resourceEvent(std::string uri, std::string eventType, host::ValueTree data) {
+  return host::ValueTree::map(
+      {{"uri", std::move(uri)}, {"eventType", std::move(eventType)}, {"data", std::move(data)}});
 }
 
 std::vector<std::string> subscribedNames(const host::Host& host, uint32_t flag) {

@@ -52,6 +52,15 @@ private:
 // The tree of JSON text; a parse error fails the test and gives an empty tree.
 host::ValueTree json(std::string_view text);
 
+// Success when actual and expected are the same JSON value (sameJsonValue), otherwise a failure
+// that shows both as JSON text. Use as EXPECT_TRUE(sameValue(result.value, json("...")).
+::testing::AssertionResult sameValue(const host::ValueTree& actual,
+                                     const host::ValueTree& expected);
+
+// The payload of a resource event as plugins send and receive it: {"uri", "eventType", "data"},
+// with the event type by name ("Create", "Update" or "Delete").
+host::ValueTree resourceEvent(std::string uri, std::string eventType, host::ValueTree data);
+
 // The names of the subscriptions made with flag.
 std::vector<std::string> subscribedNames(const host::Host& host, uint32_t flag);
 

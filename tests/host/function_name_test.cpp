@@ -37,19 +37,6 @@ TEST(CapitaliseWalk, TurnsAFullNameIntoThePluginIdentifier) {
   EXPECT_EQ(capitaliseWalk("vmf-be-tav-banners"), "VmfBeTavBanners");
 }
 
-TEST(CapitaliseWalk, ClosingBraceLeavesTheFlagAsItWas) {
-  EXPECT_EQ(capitaliseWalk("{}x"), "ByX");
-  EXPECT_EQ(capitaliseWalk("a}b"), "Ab");
-}
-
-TEST(HttpMethods, NamesOnlyTheSevenStandardCodes) {
-  EXPECT_EQ(methodName(1), "DELETE");
-  EXPECT_EQ(methodName(7), "PUT");
-  EXPECT_EQ(methodName(0), "");
-  EXPECT_EQ(methodName(8), "");
-  EXPECT_EQ(methodName(99), "");
-}
-
 TEST(HttpMethods, AnyOtherNameTravelsAsCustom) {
   EXPECT_EQ(methodFromName("PATCH"), HttpMethod::Patch);
   EXPECT_EQ(methodFromName(""), HttpMethod::Any);

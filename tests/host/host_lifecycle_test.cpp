@@ -42,8 +42,10 @@ TEST_F(HostLifecycleTest, StartHandsOverTheHostContextAndAnswersWhatThePluginAns
     ASSERT_TRUE(host.load(&loadFakePlugin));
     EXPECT_EQ(host.start(), answer);
     ASSERT_NE(fakePlugin().hostContext, nullptr);
-    EXPECT_EQ(fakePlugin().hostContext->api, host.api());
-    EXPECT_EQ(fakePlugin().hostContext->pluginHandle, 42u);
+    const HostApi* api = fakePlugin().hostContext->api;
+    const uint32_t handle = fakePlugin().hostContext->pluginHandle;
+    EXPECT_EQ(api, host.api());
+    EXPECT_EQ(handle, 42u);
   }
 }
 
@@ -145,13 +147,6 @@ TEST_F(HostLifecycleTest, ReadsTheApiDescriptionByIndexAndCount) {
   ASSERT_NE(event, nullptr);
   EXPECT_EQ(event->payloadTypeName, "FakeRecord");
   EXPECT_EQ(event->tags, (std::vector<std::string>{"fake"}));
-}
-
-TEST_F(HostLifecycleTest, LoadsOnePluginInItsLifetime) {
-  Host host;
-  ASSERT_TRUE(host.load(&loadFakePlugin));
-  EXPECT_FALSE(host.load(&loadFakePlugin));
-  EXPECT_EQ(host.lastError(), "this host has loaded a plugin already");
 }
 
 TEST_F(HostLifecycleTest, ReportsALibraryThatCannotBeOpened) {

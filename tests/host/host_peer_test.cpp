@@ -77,31 +77,34 @@ TEST_F(HostPeerTest, AnswersAValueTheHostOwnsAndReleasesItOnce) {
     return PeerAnswer::value(ValueTree::map({{"items", ValueTree::list({"jwt"})}}));
   });
   HostResponse& response = plugin.send(kGet, "/tav-inventory/v1/signedInventory");
-  EXPECT_EQ(response.error, nullptr);
-  EXPECT_EQ(response.status, 0u);
-  EXPECT_EQ(decodeHostValue(response.value), ValueTree::map({{"items", ValueTree::list({"jwt"})}}));
-  ASSERT_NE(response.release, nullptr);
+  const CallResult answer = readResponse(response);
+  EXPECT_FALSE(answer.error);
+  EXPECT_EQ(answer.status, 0u);
+  EXPECT_EQ(answer.value, ValueTree::map({{"items", ValueTree::list({"jwt"})}}));
+  const HostResponseReleaseFn release = response.release;
+  ASSERT_NE(release, nullptr);
   EXPECT_EQ(host.ownership().outstanding(), 1u);
 
   plugin.release();
   EXPECT_EQ(host.ownership().released(ReleaseKind::Response), 1u);
-  EXPECT_EQ(response.value.kind, 0u);
+  EXPECT_TRUE(readResponse(response).value.isEmpty());
 }
 
 TEST_F(HostPeerTest, AnswersAnErrorWithAnOwnedTextAndItsStatus) {
   host.addPeer("GET", "/tav-sondar/v1/current-sondar/sondar-profile",
                [](const SeenRequest&) { return PeerAnswer::error(503, "Service unavailable"); });
-  HostResponse& response = plugin.send(kGet, "/tav-sondar/v1/current-sondar/sondar-profile");
-  EXPECT_STREQ(response.error, "Service unavailable");
-  EXPECT_EQ(response.errorOwned, 1);
-  EXPECT_EQ(response.status, 503u);
+  const CallResult answer =
+      readResponse(plugin.send(kGet, "/tav-sondar/v1/current-sondar/sondar-profile"));
+  EXPECT_EQ(answer.error, "Service unavailable");
+  EXPECT_TRUE(answer.errorOwned);
+  EXPECT_EQ(answer.status, 503u);
   plugin.release();
 }
 
 TEST_F(HostPeerTest, AnswersAPathWithoutPeerWithNotFound404) {
-  HostResponse& response = plugin.send(kGet, "/tav-loadouts/v2/items/1");
-  EXPECT_STREQ(response.error, "Not found");
-  EXPECT_EQ(response.status, 404u);
+  const CallResult answer = readResponse(plugin.send(kGet, "/tav-loadouts/v2/items/1"));
+  EXPECT_EQ(answer.error, "Not found");
+  EXPECT_EQ(answer.status, 404u);
   plugin.release();
 }
 
@@ -110,9 +113,11 @@ TEST_F(HostPeerTest, StreamHonoursTheCountAndTellsWhetherMoreFollows) {
     return PeerAnswer::stream({"0123456789", "", "ab"});
   });
   HostResponse& response = plugin.send(kGet, "/s");
-  ASSERT_NE(response.streamRead, nullptr);
-  EXPECT_EQ(response.streamSizeHint, 12u);
-  EXPECT_EQ(response.zero, 0u);
+  const CallResult answer = readResponse(response);
+  ASSERT_TRUE(answer.streamed);
+  EXPECT_EQ(answer.streamSizeHint, 12u);
+  const uint32_t zero = response.zero;
+  EXPECT_EQ(zero, 0u);
   std::vector<uint32_t> counts;
   EXPECT_EQ(readAll(response, &counts), "0123456789ab");
   EXPECT_EQ(counts, (std::vector<uint32_t>{8, 2, 0, 2}));
@@ -182,9 +187,9 @@ TEST_F(HostPeerTest, KeepsTheFaultOfAnArgumentItCouldNotDecode) {
 TEST_F(HostPeerTest, TurnsAThrowingPeerIntoA500Answer) {
   host.addPeer("GET", "/boom",
                [](const SeenRequest&) -> PeerAnswer { throw std::runtime_error("no inventory"); });
-  HostResponse& response = plugin.send(kGet, "/boom");
-  EXPECT_STREQ(response.error, "peer failed: no inventory");
-  EXPECT_EQ(response.status, 500u);
+  const CallResult answer = readResponse(plugin.send(kGet, "/boom"));
+  EXPECT_EQ(answer.error, "peer failed: no inventory");
+  EXPECT_EQ(answer.status, 500u);
   plugin.release();
 }
 
@@ -209,8 +214,8 @@ protected:
 };
 
 TEST_P(HostPeerChoice, ExactPathThenLongestPrefixThenOwnMethod) {
-  HostResponse& response = plugin.send(GetParam().method, GetParam().path.c_str());
-  EXPECT_EQ(decodeHostValue(response.value), ValueTree(GetParam().answeredBy));
+  const CallResult answer = readResponse(plugin.send(GetParam().method, GetParam().path.c_str()));
+  EXPECT_EQ(answer.value, ValueTree(GetParam().answeredBy));
   plugin.release();
 }
 

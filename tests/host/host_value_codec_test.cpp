@@ -31,7 +31,8 @@ TEST_P(HostValueRoundTrip, DecodesWhatItEncoded) {
   releaseEncodedValue(value);
   ASSERT_TRUE(decoded) << error;
   EXPECT_EQ(*decoded, GetParam());
-  EXPECT_EQ(value.kind, 0u);
+  const uint32_t kindAfterRelease = value.kind;
+  EXPECT_EQ(kindAfterRelease, 0u);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -45,13 +46,18 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(HostValueCodec, EncodesTextsAsOwnedWithTheirLengthAndMapKeysAsOwned) {
   HostValue value = encodeHostValue(ValueTree::map({{"uri", "/a"}}));
-  ASSERT_EQ(value.kind, static_cast<uint32_t>(HostValueKind::Map));
-  ASSERT_EQ(value.span.length, 1u);
+  const uint32_t kind = value.kind;
+  const uint32_t count = value.span.length;
+  ASSERT_EQ(kind, static_cast<uint32_t>(HostValueKind::Map));
+  ASSERT_EQ(count, 1u);
   const auto* entry = static_cast<const HostMapEntry*>(value.span.data);
+  const uint8_t keyOwned = entry->keyOwned;
+  const uint32_t entryKind = entry->value.kind;
+  const uint32_t length = entry->value.span.length;
   EXPECT_STREQ(entry->key, "uri");
-  EXPECT_EQ(entry->keyOwned, 1);
-  EXPECT_EQ(entry->value.kind, static_cast<uint32_t>(HostValueKind::OwnedString));
-  EXPECT_EQ(entry->value.span.length, 2u);
+  EXPECT_EQ(keyOwned, 1);
+  EXPECT_EQ(entryKind, static_cast<uint32_t>(HostValueKind::OwnedString));
+  EXPECT_EQ(length, 2u);
   releaseEncodedValue(value);
 }
 
