@@ -121,6 +121,34 @@ TEST_F(BannersLibraryTest, EveryFunctionRecordHasACallEntryAndItsOwnName) {
   }
 }
 
+struct BannersRoute {
+  std::string method;
+  std::string path;
+  std::string functionName;
+};
+
+TEST_F(BannersLibraryTest, FindsEachOfTheFourRoutesByTheNameItsMethodAndPathGive) {
+  const std::vector<BannersRoute> routes = {
+      {"GET", "/tav-banners/v1/current-sondar/flags", "GetTavBannersV1CurrentSondarFlags"},
+      {"GET", "/tav-banners/v1/current-sondar/flags/equipped",
+       "GetTavBannersV1CurrentSondarFlagsEquipped"},
+      {"PUT", "/tav-banners/v1/current-sondar/flags/equipped",
+       "PutTavBannersV1CurrentSondarFlagsEquipped"},
+      {"GET", "/tav-banners/v1/current-sondar/frames/equipped",
+       "GetTavBannersV1CurrentSondarFramesEquipped"},
+  };
+  const uint32_t functionCount = host().handshake().functionTable->functionCount;
+  EXPECT_EQ(functionCount, routes.size());
+  ASSERT_TRUE(host().start());
+  for (const BannersRoute& route : routes) {
+    // No peer answers, so the routes fail; what counts is that the named record took the call.
+    const CallResult result = host().call(route.method, route.path);
+    EXPECT_EQ(result.functionName, route.functionName);
+    EXPECT_EQ(result.attempts, 1u) << route.functionName;
+    EXPECT_NE(result.error, "Invalid function") << route.functionName;
+  }
+}
+
 TEST_F(BannersLibraryTest, StartSubscribesTheServiceProxyEventsWithFlag1) {
   ASSERT_TRUE(host().start());
   EXPECT_EQ(subscribedNames(host(), 1), kServiceProxyEvents);
