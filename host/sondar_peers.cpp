@@ -138,9 +138,9 @@ void SondarPeers::install(Host& host) {
         auto cached = shared->tokens.find(type);
         if (cached == shared->tokens.end()) {
           std::optional<std::string> token = inventoryToken(shared->data, type);
-          std::shared_ptr<const std::string> signed_ =
+          std::shared_ptr<const std::string> signedToken =
               token ? std::make_shared<const std::string>(std::move(*token)) : nullptr;
-          cached = shared->tokens.emplace(type, std::move(signed_)).first;
+          cached = shared->tokens.emplace(type, std::move(signedToken)).first;
         }
         if (cached->second) {
           tokens.emplace_back(type, cached->second);
