@@ -1,5 +1,6 @@
 // Outgoing requests: the request record, the four error messages, stream reading and release.
 #include "plugin/outgoing_request.h"
+#include "tests/plugin/packed_field.h"
 
 #include "foundation/memory.h"
 #include "plugin/recording_event_client.h"
@@ -179,18 +180,18 @@ TEST_F(OutgoingRequestTest, RecordCarriesMethodUrlAndHandleWithEverythingElseZer
   const auto sent = client.sentRequests();
   ASSERT_EQ(sent.size(), 1u);
   const host::HostRequest& record = sent[0].record;
-  EXPECT_EQ(record.method, static_cast<uint32_t>(HttpMethod::Get));
+  EXPECT_EQ(test::fieldValue(record.method), static_cast<uint32_t>(HttpMethod::Get));
   EXPECT_EQ(sent[0].path, "/tav-banners/v1/x?y=1");
-  EXPECT_EQ(record.args, nullptr);
-  EXPECT_EQ(record.argCount, 0u);
-  EXPECT_EQ(record.functionContext, nullptr);
-  EXPECT_EQ(record.headers, nullptr);
-  EXPECT_EQ(record.headerCount, 0u);
-  EXPECT_EQ(record.contentType, nullptr);
-  EXPECT_EQ(record.body, nullptr);
-  EXPECT_EQ(record.bodyLength, 0u);
-  EXPECT_EQ(record.callerHandle, RecordingEventClient::kHandle);
-  EXPECT_EQ(record.customMethod, nullptr);
+  EXPECT_EQ(test::fieldValue(record.args), nullptr);
+  EXPECT_EQ(test::fieldValue(record.argCount), 0u);
+  EXPECT_EQ(test::fieldValue(record.functionContext), nullptr);
+  EXPECT_EQ(test::fieldValue(record.headers), nullptr);
+  EXPECT_EQ(test::fieldValue(record.headerCount), 0u);
+  EXPECT_EQ(test::fieldValue(record.contentType), nullptr);
+  EXPECT_EQ(test::fieldValue(record.body), nullptr);
+  EXPECT_EQ(test::fieldValue(record.bodyLength), 0u);
+  EXPECT_EQ(test::fieldValue(record.callerHandle), RecordingEventClient::kHandle);
+  EXPECT_EQ(test::fieldValue(record.customMethod), nullptr);
   EXPECT_TRUE(sent[0].responseWasZero);
 }
 
@@ -202,7 +203,7 @@ TEST_F(OutgoingRequestTest, ParametersTravelAsOneUnnamedMap) {
                   .ok());
   const auto sent = client.sentRequests();
   ASSERT_EQ(sent.size(), 1u);
-  EXPECT_EQ(sent[0].record.argCount, 1u);
+  EXPECT_EQ(test::fieldValue(sent[0].record.argCount), 1u);
   EXPECT_FALSE(sent[0].argumentNamed);
   ASSERT_TRUE(sent[0].argument.isStructure());
   EXPECT_EQ(sent[0].argument.size(), 1u);
@@ -228,7 +229,7 @@ TEST_F(OutgoingRequestTest, InventoryArgumentIsTheListItself) {
                                                                 {"TOURNAMENT_FRAME", ""}}));
   const auto sent = client.sentRequests();
   ASSERT_EQ(sent.size(), 1u);
-  EXPECT_EQ(sent[0].record.argCount, 1u);
+  EXPECT_EQ(test::fieldValue(sent[0].record.argCount), 1u);
   EXPECT_FALSE(sent[0].argumentNamed);
   ASSERT_TRUE(sent[0].argument.isCollection());
   ASSERT_EQ(sent[0].argument.size(), 2u);
@@ -461,7 +462,7 @@ TEST_F(OutgoingRequestTest, TelemetryPostsUnderTheEventNameWithASatisfiedFuture)
   EXPECT_TRUE(outcome.get().ok());
   const auto sent = client.sentRequests();
   ASSERT_EQ(sent.size(), 1u);
-  EXPECT_EQ(sent[0].record.method, static_cast<uint32_t>(HttpMethod::Post));
+  EXPECT_EQ(test::fieldValue(sent[0].record.method), static_cast<uint32_t>(HttpMethod::Post));
   EXPECT_EQ(sent[0].path, "/telemetry/v1/events/bannerEquipped");
   EXPECT_EQ(sent[0].argument.find("flag").getString(), "T_2");
 }
