@@ -1,10 +1,14 @@
-// The out-of-line headers whose data lies on the heap: collection arrays and blob bytes.
+// The out-of-line headers of collections and blobs, whose data may lie on the heap.
 //
-// Both headers come from the document's pool and are linked into a list of the document, so
-// that destroying a document frees every array and byte vector without walking its tree.
+// Both headers come from the document's pool. A collection's element array is a pool block while
+// it holds no more than kPooledElements elements (most arrays in documents are short), and moves
+// to the heap when it grows beyond. Headers with heap data are linked into a list of the
+// document, so that destroying a document frees every such array and byte vector without walking
+// its tree.
 #pragma once
 
 #include "binding/binding_property.h"
+#include "binding/slab_pool.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -42,17 +46,25 @@ private:
 };
 
 struct BindingCollection : HeapLink {
+  // Arrays of up to this many elements are pool blocks of exactly capacity elements; larger ones
+  // are heap blocks, and only those are on the document's list.
+  static constexpr size_t kPooledElements = SlabPool::kMaxBlockSize / sizeof(BindingProperty);
+
   BindingProperty* data = nullptr;
   size_t size = 0;
   size_t capacity = 0;
+
+  bool onHeap() const { return capacity > kPooledElements; }
 
   // Adds an empty element of `document`, growing the array by half its capacity (at least one)
   // when it is full.
   BindingProperty& append(BindingDocument* document);
   // Makes room for `count` elements without adding any.
-  void reserve(size_t count);
+  void reserve(BindingDocument* document, size_t count);
   // Adds empty elements until there are `count`.
   void resize(BindingDocument* document, size_t count);
+  // Frees the array (the elements must already be released); the header stays.
+  void freeArray(BindingDocument* document) noexcept;
 };
 
 struct BindingBlob : HeapLink {

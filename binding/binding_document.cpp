@@ -17,9 +17,7 @@ BindingDocument::~BindingDocument() {
 }
 
 BindingCollection* BindingDocument::newCollection() {
-  auto* collection = pool_.create<BindingCollection>();
-  collections_.push(collection);
-  return collection;
+  return pool_.create<BindingCollection>();
 }
 
 BindingBlob* BindingDocument::newBlob(std::vector<uint8_t>&& bytes) {
@@ -29,26 +27,23 @@ BindingBlob* BindingDocument::newBlob(std::vector<uint8_t>&& bytes) {
   return blob;
 }
 
-void BindingDocument::deleteCollection(BindingCollection* collection) noexcept {
-  collections_.remove(collection);
-  memory::release(collection->data);
-  pool_.release(collection, sizeof(BindingCollection));
-}
-
 void BindingDocument::deleteBlob(BindingBlob* blob) noexcept {
   blobs_.remove(blob);
   pool_.destroy(blob);
 }
 
 // Containers met by a release walk and not yet emptied. They are chained through a header word
-// the walk no longer needs (a collection's capacity, a structure's size), the low bit telling
-// the two kinds apart, so releasing a tree of any shape or depth allocates nothing.
+// the walk no longer needs (a collection's list link, taken off the document's list first, and a
+// structure's size), the low bit telling the two kinds apart, so releasing a tree of any shape or
+// depth allocates nothing.
 class BindingDocument::PendingContainers {
 public:
   static_assert(sizeof(size_t) >= sizeof(uintptr_t));
 
-  void push(BindingCollection* collection) {
-    collection->capacity = head_;
+  void push(BindingCollection* collection, BindingDocument* document) {
+    if (collection->onHeap())
+      document->collections_.remove(collection);
+    collection->previous = reinterpret_cast<HeapLink*>(head_);
     head_ = reinterpret_cast<uintptr_t>(collection);
   }
   void push(BindingStructure* structure) {
@@ -66,7 +61,7 @@ public:
         emptyStructure(structure, document, *this);
       } else {
         auto* collection = reinterpret_cast<BindingCollection*>(top);
-        head_ = collection->capacity;
+        head_ = reinterpret_cast<uintptr_t>(collection->previous);
         emptyCollection(collection, document, *this);
       }
     }
@@ -90,7 +85,7 @@ void BindingDocument::releaseChild(BindingProperty& value, BindingDocument* docu
     document->pool_.destroy(value.payload_.enumRecord);
     break;
   case BindingKind::Collection:
-    pending.push(value.payload_.collection);
+    pending.push(value.payload_.collection, document);
     break;
   case BindingKind::Structure:
     pending.push(value.payload_.structure);
@@ -104,7 +99,8 @@ void BindingDocument::emptyCollection(BindingCollection* collection, BindingDocu
                                       PendingContainers& pending) noexcept {
   for (size_t i = 0; i < collection->size; ++i)
     releaseChild(collection->data[i], document, pending);
-  document->deleteCollection(collection);
+  collection->freeArray(document);
+  document->pool_.release(collection, sizeof(BindingCollection));
 }
 
 void BindingDocument::emptyStructure(BindingStructure* structure, BindingDocument* document,
@@ -174,7 +170,7 @@ void BindingDocument::copyInto(const BindingProperty& source, BindingProperty& t
       to.payload_.collection = newCollection();
       to.kind_ = BindingKind::Collection;
       if (size_t count = from.payload_.collection->size) {
-        to.payload_.collection->reserve(count);
+        to.payload_.collection->reserve(this, count);
         tasks.push_back({&from, &to});
       }
       return;

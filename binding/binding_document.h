@@ -29,12 +29,13 @@ public:
   SlabPool& pool() { return pool_; }
   StringTable& strings() { return strings_; }
 
-  // Headers with heap data, created empty (a blob with the given bytes) and linked into the
-  // document's lists.
+  // Headers of out-of-line data: an empty collection, and a blob with the given bytes, which is
+  // linked into the document's list of heap data.
   BindingCollection* newCollection();
   BindingBlob* newBlob(std::vector<uint8_t>&& bytes);
-  void deleteCollection(BindingCollection* collection) noexcept;
   void deleteBlob(BindingBlob* blob) noexcept;
+  // Links a collection whose array has just moved to the heap into the document's list.
+  void listHeapCollection(BindingCollection* collection) noexcept { collections_.push(collection); }
 
   // Releases the out-of-line data of `value` and of everything below it, leaving it empty.
   static void releaseValue(BindingProperty& value) noexcept;

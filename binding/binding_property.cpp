@@ -130,28 +130,6 @@ void BindingProperty::copyFrom(const BindingProperty& source) {
   installPayload(staged.payload_, staged.kind_);
 }
 
-BindingProperty& BindingProperty::operator=(bool value) {
-  Payload payload{.unsignedInteger = 0};
-  payload.boolean = value;
-  installPayload(payload, BindingKind::Bool);
-  return *this;
-}
-
-BindingProperty& BindingProperty::operator=(double value) {
-  installPayload(Payload{.number = value}, BindingKind::Float);
-  return *this;
-}
-
-BindingProperty& BindingProperty::setSigned(int64_t value) {
-  installPayload(Payload{.integer = value}, BindingKind::Signed);
-  return *this;
-}
-
-BindingProperty& BindingProperty::setUnsigned(uint64_t value) {
-  installPayload(Payload{.unsignedInteger = value}, BindingKind::Unsigned);
-  return *this;
-}
-
 // The new record is interned before the old value goes, because `text` may lie inside it.
 BindingProperty& BindingProperty::setString(std::string_view text) {
   Payload payload{.unsignedInteger = 0};
@@ -248,7 +226,7 @@ void BindingProperty::makeCollection() {
 
 void BindingProperty::reserve(size_t capacity) {
   if (kind_ == BindingKind::Collection)
-    payload_.collection->reserve(capacity);
+    payload_.collection->reserve(document_, capacity);
 }
 
 BindingProperty& BindingProperty::append() {
@@ -299,12 +277,12 @@ BindingProperty& BindingProperty::member(std::string_view key) {
     BindingStructure::Position at = payload_.structure->locate(key);
     if (at.node)
       return at.node->value;
-    InternedString* record = document_->strings().intern(key);
+    InternedString* record = document_->strings().internKey(key);
     return payload_.structure->insert(at, record, *document_)->value;
   }
   // The key is interned before the old value goes, because it may point into that value.
   BindingDocument& document = ensureDocument();
-  InternedString* record = document.strings().intern(key);
+  InternedString* record = document.strings().internKey(key);
   Payload payload{.unsignedInteger = 0};
   try {
     payload.structure = document.pool().create<BindingStructure>();

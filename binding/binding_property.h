@@ -75,15 +75,22 @@ public:
   BindingProperty(BindingProperty&& other) noexcept;
   BindingProperty& operator=(BindingProperty&& other) noexcept;
 
-  // Scalar assignment: clear, then set kind and payload.
-  BindingProperty& operator=(bool value);
+  // Scalar assignment: clear, then set kind and payload. Inline, because readers and converters
+  // store scalars by the million and a value without out-of-line data needs no release.
+  BindingProperty& operator=(bool value) {
+    Payload payload{.unsignedInteger = 0};
+    payload.boolean = value;
+    return setScalar(payload, BindingKind::Bool);
+  }
   BindingProperty& operator=(int value) { return setSigned(value); }
   BindingProperty& operator=(long value) { return setSigned(value); }
   BindingProperty& operator=(long long value) { return setSigned(value); }
   BindingProperty& operator=(unsigned value) { return setUnsigned(value); }
   BindingProperty& operator=(unsigned long value) { return setUnsigned(value); }
   BindingProperty& operator=(unsigned long long value) { return setUnsigned(value); }
-  BindingProperty& operator=(double value);
+  BindingProperty& operator=(double value) {
+    return setScalar(Payload{.number = value}, BindingKind::Float);
+  }
   // Text is interned into the document byte for byte (no UTF-8 validation).
   BindingProperty& operator=(const char* text) { return setString(text ? text : ""); }
   BindingProperty& operator=(std::string_view text) { return setString(text); }
@@ -92,8 +99,12 @@ public:
   BindingProperty& operator=(std::vector<uint8_t>&& bytes) { return setBlob(std::move(bytes)); }
   BindingProperty& operator=(BindingEnum value) { return setEnum(value); }
 
-  BindingProperty& setSigned(int64_t value);
-  BindingProperty& setUnsigned(uint64_t value);
+  BindingProperty& setSigned(int64_t value) {
+    return setScalar(Payload{.integer = value}, BindingKind::Signed);
+  }
+  BindingProperty& setUnsigned(uint64_t value) {
+    return setScalar(Payload{.unsignedInteger = value}, BindingKind::Unsigned);
+  }
   BindingProperty& setString(std::string_view text);
   // A string whose FNV-1a hash the caller already knows (readers hash while they scan).
   BindingProperty& setString(std::string_view text, uint32_t hash);
@@ -195,6 +206,14 @@ private:
   void copyFrom(const BindingProperty& source);
   // Releases the old payload, then takes `payload` of `kind` (already owned by this document).
   void installPayload(Payload payload, BindingKind kind) noexcept;
+  // installPayload() for a kind without out-of-line data.
+  BindingProperty& setScalar(Payload payload, BindingKind kind) noexcept {
+    if (kind_ > BindingKind::Float)
+      releasePayload();
+    payload_ = payload;
+    kind_ = kind;
+    return *this;
+  }
 
   Payload payload_{.unsignedInteger = 0};
   BindingDocument* document_ = nullptr;

@@ -2,7 +2,6 @@
 #include "binding/message_pack_reader.h"
 
 #include "binding/document_limits.h"
-#include "binding/fnv1a.h"
 #include "foundation/message_format.h"
 
 #include <algorithm>
@@ -421,7 +420,7 @@ bool MessagePackReader::readString(BindingProperty& target, uint64_t length) {
     return false;
   }
   const std::string_view text(reinterpret_cast<const char*>(data_ + position_), length);
-  target.setString(text, fnv1a(text));
+  target.setString(text);
   position_ += static_cast<uint32_t>(length);
   return true;
 }

@@ -6,16 +6,6 @@
 
 namespace tav {
 
-// The 16-byte header at the start of every chunk. The page-list links are page numbers (the
-// address divided by 4096) in three 16-bit words each, which covers every address a 64-bit
-// system hands out while keeping the header at 16 bytes on every target; 0 is no page.
-struct SlabPool::ChunkHeader {
-  uint16_t previous[3];
-  uint16_t next[3];
-  uint16_t used;
-  uint16_t freeHead;
-};
-
 namespace {
 
 using Link = uint16_t[3];
@@ -33,36 +23,26 @@ template <class Header> Header* linked(const Link& link) {
   return reinterpret_cast<Header*>(static_cast<uintptr_t>(number * SlabPool::kPageSize));
 }
 
-uint16_t readIndex(const unsigned char* block) {
-  uint16_t index;
-  std::memcpy(&index, block, sizeof index);
-  return index;
-}
-
 void writeIndex(unsigned char* block, uint16_t index) {
-  std::memcpy(block, &index, sizeof index);
+  SlabPool::writeIndex(block, index);
 }
 
 constexpr size_t headerBlocks(size_t blockSize) {
   return (SlabPool::kChunkHeaderSize + blockSize - 1) / blockSize;
 }
 
-// Threads every block after the header onto the chunk's free list, in address order.
+// A fresh chunk's free list holds its first block marked kUntouched (see takeBlock()).
 template <class Header> void formatChunk(Header* chunk, size_t chunkSize, size_t blockSize) {
   auto* base = reinterpret_cast<unsigned char*>(chunk);
   size_t first = headerBlocks(blockSize);
   size_t count = chunkSize / blockSize;
-  for (size_t i = first; i < count; ++i)
-    writeIndex(base + i * blockSize, static_cast<uint16_t>(i + 1 < count ? i + 1 : 0));
   chunk->used = 0;
-  chunk->freeHead = static_cast<uint16_t>(first < count ? first : 0);
-}
-
-template <class Header> void* takeBlock(Header* chunk, size_t blockSize) {
-  auto* block = reinterpret_cast<unsigned char*>(chunk) + size_t{chunk->freeHead} * blockSize;
-  chunk->freeHead = readIndex(block);
-  ++chunk->used;
-  return block;
+  if (first < count) {
+    writeIndex(base + first * blockSize, SlabPool::kUntouched);
+    chunk->freeHead = static_cast<uint16_t>(first);
+  } else {
+    chunk->freeHead = 0;
+  }
 }
 
 template <class Header> void putBlock(Header* chunk, void* block, size_t blockSize) {
@@ -94,7 +74,7 @@ template <class Header> void unlinkPage(Header*& list, Header* page) {
 
 } // namespace
 
-static_assert(SlabPool::kPageSize / SlabPool::kGranularity <= 0xFFFF,
+static_assert(SlabPool::kPageSize / SlabPool::kGranularity < SlabPool::kUntouched,
               "block indices must fit in 16 bits");
 
 SlabPool::SlabPool(PagePool& pages) noexcept : pages_(&pages) {
@@ -125,18 +105,11 @@ SlabPool::ChunkHeader* SlabPool::newPage(SizeClass& sizeClass, size_t blockSize)
   return page;
 }
 
-void* SlabPool::allocate(size_t bytes) {
-  assert(bytes >= 1 && bytes <= kMaxBlockSize);
-  size_t index = (bytes - 1) / kGranularity;
-  size_t blockSize = (index + 1) * kGranularity;
-  SizeClass& sizeClass = classes_[index];
-  auto* inlineChunk = reinterpret_cast<ChunkHeader*>(sizeClass.inlineChunk);
-  if (inlineChunk->freeHead != 0)
-    return takeBlock(inlineChunk, blockSize);
+void* SlabPool::allocateFromPage(SizeClass& sizeClass, size_t blockSize) {
   ChunkHeader* page = sizeClass.pagesWithRoom;
   if (!page)
     page = newPage(sizeClass, blockSize);
-  void* block = takeBlock(page, blockSize);
+  void* block = takeBlock(page, kPageSize, blockSize);
   if (page->freeHead == 0) {
     unlinkPage(sizeClass.pagesWithRoom, page);
     pushPage(sizeClass.fullPages, page);

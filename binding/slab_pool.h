@@ -4,16 +4,19 @@
 // class first uses a 144-byte chunk inside the pool object itself, so a small tree needs no page
 // at all, then 4096-byte pages from the shared page pool. A chunk opens with a 16-byte header
 // (rounded up to whole blocks); its free blocks form a list threaded through their first 16 bits
-// by block index, 0 ending the list. A page whose last block is freed goes straight back to the
-// page pool, and destroying the pool returns every page it still holds.
+// by block index, 0 ending the list, extended block by block as the chunk fills. A page whose last
+// block is freed goes straight back to the page pool, and destroying the pool returns every page it
+// still holds.
 //
 // Not thread-safe: a pool belongs to one tree, which is used by one thread at a time.
 #pragma once
 
 #include "binding/page_pool.h"
 
+#include <cassert>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <new>
 #include <utility>
 
@@ -35,7 +38,18 @@ public:
 
   // A block of at least `bytes` (1 to kMaxBlockSize) bytes. Blocks of a size that is a multiple
   // of 8 are 8-aligned, others 4-aligned. Throws std::bad_alloc when no page can be had.
-  void* allocate(size_t bytes);
+  // Inline, so that the common case of a block from the class's inline chunk folds the size
+  // arithmetic away at each call site.
+  void* allocate(size_t bytes) {
+    assert(bytes >= 1 && bytes <= kMaxBlockSize);
+    size_t index = (bytes - 1) / kGranularity;
+    size_t blockSize = (index + 1) * kGranularity;
+    SizeClass& sizeClass = classes_[index];
+    auto* inlineChunk = reinterpret_cast<ChunkHeader*>(sizeClass.inlineChunk);
+    if (inlineChunk->freeHead != 0)
+      return takeBlock(inlineChunk, kInlineChunkSize, blockSize);
+    return allocateFromPage(sizeClass, blockSize);
+  }
   // Gives back a block from allocate(); `bytes` must be the size it was asked with.
   void release(void* block, size_t bytes) noexcept;
 
@@ -51,14 +65,54 @@ public:
   // Pages currently taken from the page pool.
   size_t pageCount() const { return pageCount_; }
 
+  // The 16-bit block index stored at the start of a free block.
+  static uint16_t readIndex(const unsigned char* block) {
+    uint16_t index;
+    std::memcpy(&index, block, sizeof index);
+    return index;
+  }
+  static void writeIndex(unsigned char* block, uint16_t index) {
+    std::memcpy(block, &index, sizeof index);
+  }
+  // The index that marks the first block never handed out: it and every block after it in the
+  // chunk are free.
+  static constexpr uint16_t kUntouched = 0xFFFF;
+
 private:
-  struct ChunkHeader;
+  // The 16-byte header at the start of every chunk. The page-list links are page numbers (the
+  // address divided by 4096) in three 16-bit words each, which covers every address a 64-bit
+  // system hands out while keeping the header at 16 bytes on every target; 0 is no page.
+  struct ChunkHeader {
+    uint16_t previous[3];
+    uint16_t next[3];
+    uint16_t used;
+    uint16_t freeHead;
+  };
   struct SizeClass {
     alignas(8) unsigned char inlineChunk[kInlineChunkSize];
     ChunkHeader* pagesWithRoom = nullptr;
     ChunkHeader* fullPages = nullptr;
   };
 
+  // Blocks are threaded onto a chunk's free list only as they are reached: taking the block
+  // marked kUntouched marks the next one, so a document that uses a few blocks of a class never
+  // pays for formatting the whole chunk or page.
+  static void* takeBlock(ChunkHeader* chunk, size_t chunkSize, size_t blockSize) {
+    auto* base = reinterpret_cast<unsigned char*>(chunk);
+    size_t index = chunk->freeHead;
+    auto* block = base + index * blockSize;
+    uint16_t next = readIndex(block);
+    if (next == kUntouched) {
+      next = (index + 2) * blockSize <= chunkSize ? static_cast<uint16_t>(index + 1) : 0;
+      if (next != 0)
+        writeIndex(base + size_t{next} * blockSize, kUntouched);
+    }
+    chunk->freeHead = next;
+    ++chunk->used;
+    return block;
+  }
+
+  void* allocateFromPage(SizeClass& sizeClass, size_t blockSize);
   ChunkHeader* newPage(SizeClass& sizeClass, size_t blockSize);
 
   PagePool* pages_;

@@ -72,7 +72,7 @@ void StringTable::freeRecord(InternedString* record) noexcept {
     memory::release(record);
 }
 
-size_t StringTable::cacheSlot(std::string_view text) {
+uint32_t StringTable::cacheHash(std::string_view text) {
   // The first four bytes, the middle and last byte and the length: enough to keep apart the
   // member names of one record type, which often share a prefix and a length.
   uint32_t head = 0;
@@ -83,15 +83,16 @@ size_t StringTable::cacheSlot(std::string_view text) {
   uint32_t mixed = head ^ static_cast<uint32_t>(text.size()) << 24 ^ uint32_t {
     static_cast<uint8_t>(text[text.size() / 2])
   } << 16 ^ uint32_t { static_cast<uint8_t>(text.back()) } << 8;
-  mixed *= 0x9E3779B1u;
-  return mixed >> 25;
+  return mixed * 0x9E3779B1u;
 }
-static_assert(StringTable::kCacheSlots == 1u << 7);
 
-InternedString* StringTable::intern(std::string_view text) {
-  if (text.empty())
-    return empty();
-  InternedString*& slot = cache_[cacheSlot(text)];
+// The top bits of cacheHash() pick the slot in each cache.
+constexpr unsigned kCacheShift = 26;
+constexpr unsigned kKeyCacheShift = 25;
+static_assert(StringTable::kCacheSlots == 1u << (32 - kCacheShift));
+static_assert(StringTable::kKeyCacheSlots == 1u << (32 - kKeyCacheShift));
+
+InternedString* StringTable::internCached(InternedString*& slot, std::string_view text) {
   if (slot && slot->length == text.size() &&
       std::memcmp(slot->text(), text.data(), text.size()) == 0) {
     ++slot->references;
@@ -100,6 +101,18 @@ InternedString* StringTable::intern(std::string_view text) {
   InternedString* record = intern(text, fnv1a(text));
   slot = record;
   return record;
+}
+
+InternedString* StringTable::intern(std::string_view text) {
+  if (text.empty())
+    return empty();
+  return internCached(cache_[cacheHash(text) >> kCacheShift], text);
+}
+
+InternedString* StringTable::internKey(std::string_view text) {
+  if (text.empty())
+    return empty();
+  return internCached(keyCache_[cacheHash(text) >> kKeyCacheShift], text);
 }
 
 InternedString* StringTable::intern(std::string_view text, uint32_t hash) {
@@ -165,8 +178,10 @@ void StringTable::release(InternedString* record) noexcept {
   while (*link != record)
     link = &(*link)->next;
   *link = record->next;
-  InternedString*& slot = cache_[cacheSlot(record->view())];
-  if (slot == record)
+  uint32_t cached = cacheHash(record->view());
+  if (InternedString*& slot = cache_[cached >> kCacheShift]; slot == record)
+    slot = nullptr;
+  if (InternedString*& slot = keyCache_[cached >> kKeyCacheShift]; slot == record)
     slot = nullptr;
   freeRecord(record);
   if (--count_ == 0)

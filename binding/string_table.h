@@ -5,9 +5,10 @@
 // buckets when the last record leaves. The empty text is never interned: every empty string is
 // the one static record returned by empty(), which is neither counted nor freed.
 //
-// In front of the table sits a small direct-mapped cache of recent records, chosen by a few bytes
-// and the length of the text, so that texts which come back again and again (member names above
-// all) are found without hashing them.
+// In front of the table sit two small direct-mapped caches of recent records, chosen by a few
+// bytes and the length of the text, so that texts which come back again and again are found
+// without hashing them. Member names, which repeat the most, have a cache of their own, so that
+// a stream of distinct string values does not push them out.
 #pragma once
 
 #include "binding/slab_pool.h"
@@ -34,7 +35,8 @@ struct InternedString {
 class StringTable {
 public:
   static constexpr size_t kInitialBuckets = 8;
-  static constexpr size_t kCacheSlots = 128;
+  static constexpr size_t kCacheSlots = 64;
+  static constexpr size_t kKeyCacheSlots = 128;
 
   // Small records are carved from `pool`, which must outlive the table; long ones come from the
   // heap.
@@ -51,6 +53,8 @@ public:
   InternedString* intern(std::string_view text, uint32_t hash);
   // The same when the caller has no hash: the cache is asked first, the table after hashing.
   InternedString* intern(std::string_view text);
+  // The same for a member name, through the cache of member names.
+  InternedString* internKey(std::string_view text);
   static void retain(InternedString* record) {
     if (record != empty())
       ++record->references;
@@ -66,14 +70,17 @@ private:
   void freeRecord(InternedString* record) noexcept;
   void grow();
   void resetBuckets() noexcept;
-  static size_t cacheSlot(std::string_view text);
+  static uint32_t cacheHash(std::string_view text);
+  InternedString* internCached(InternedString*& slot, std::string_view text);
 
   SlabPool& pool_;
   InternedString** buckets_;
   size_t bucketCount_ = kInitialBuckets;
   size_t count_ = 0;
   InternedString* initialBuckets_[kInitialBuckets] = {};
-  InternedString* cache_[kCacheSlots] = {}; // not counted: a record leaves the cache when freed
+  // Not counted: a record leaves the caches when freed.
+  InternedString* cache_[kCacheSlots] = {};
+  InternedString* keyCache_[kKeyCacheSlots] = {};
 };
 
 } // namespace tav

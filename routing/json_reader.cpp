@@ -8,6 +8,7 @@
 
 #include <charconv>
 #include <cstddef>
+#include <cstring>
 #include <limits>
 #include <string>
 #include <system_error>
@@ -109,6 +110,29 @@ void store(BindingProperty& target, const Scalar& scalar) {
 bool convertNumber(Scalar& out, const char* text, size_t length) {
   const char* end = text + length;
   const bool minus = *text == '-';
+  // Most numbers are short integers: up to 19 digits cannot overflow 64 bits, so they are summed
+  // directly; anything else (fraction, exponent, more digits) takes the general path below.
+  {
+    const char* digits = text + (minus ? 1 : 0);
+    const char* p = digits;
+    uint64_t value = 0;
+    while (p != end && static_cast<unsigned char>(*p - '0') <= 9) {
+      value = value * 10 + static_cast<unsigned char>(*p - '0');
+      ++p;
+    }
+    if (p == end && p - digits <= 19) {
+      if (!minus) {
+        out.unsignedValue = value;
+        out.kind = BindingKind::Unsigned;
+        return true;
+      }
+      if (value <= uint64_t{1} << 63) {
+        out.signedValue = static_cast<int64_t>(uint64_t{0} - value);
+        out.kind = BindingKind::Signed;
+        return true;
+      }
+    }
+  }
   // An integer read that stops before the end met a fraction or an exponent; one that overflows
   // is beyond 64 bits, which RapidJSON reads as a double, and so do we.
   if (minus) {
@@ -143,7 +167,10 @@ enum class StopReason : uint8_t { None, TooDeep, NumberTooBig };
 // once at its final size instead of growing element by element.
 class JsonTreeBuilder : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, JsonTreeBuilder> {
 public:
-  explicit JsonTreeBuilder(BindingProperty& root) : root_(root) {}
+  explicit JsonTreeBuilder(BindingProperty& root) : root_(root) {
+    stack_.reserve(kInitialFrames);
+    waiting_.reserve(kInitialFrames);
+  }
 
   StopReason stopReason() const { return stopReason_; }
 
@@ -179,6 +206,9 @@ public:
   bool EndArray(rapidjson::SizeType) { return close(); }
 
 private:
+  // Room reserved up front, so that small documents never grow the stacks.
+  static constexpr size_t kInitialFrames = 16;
+
   struct Frame {
     BindingProperty* container;
     size_t firstWaiting; // index in waiting_ of this array's first unstored scalar
@@ -258,6 +288,8 @@ private:
 constexpr unsigned kParseFlags = rapidjson::kParseIterativeFlag | rapidjson::kParseInsituFlag |
                                  rapidjson::kParseNumbersAsStringsFlag;
 
+constexpr size_t kLocalCopySize = 1024;
+
 bool isJsonSpace(char c) {
   return c == ' ' || c == '\t' || c == '\r' || c == '\n';
 }
@@ -313,9 +345,19 @@ BindingResult readJson(std::string_view text) {
     return result;
   }
 
-  // The reader stops at the copy's first zero byte, as it would in a zero-terminated text.
-  std::string working(text);
-  rapidjson::InsituStringStream stream(working.data());
+  // The reader stops at the copy's first zero byte, as it would in a zero-terminated text. Small
+  // texts, the usual request bodies, are copied to the stack rather than the heap.
+  char local[kLocalCopySize];
+  std::string heapCopy;
+  char* working = local;
+  if (text.size() < kLocalCopySize) {
+    std::memcpy(local, text.data(), text.size());
+    local[text.size()] = '\0';
+  } else {
+    heapCopy.assign(text);
+    working = heapCopy.data();
+  }
+  rapidjson::InsituStringStream stream(working);
   JsonTreeBuilder builder(result);
   rapidjson::Reader reader;
   const rapidjson::ParseResult parsed = reader.Parse<kParseFlags>(stream, builder);
