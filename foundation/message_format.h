@@ -37,9 +37,9 @@ template <typename... Args> std::string formatMessage(std::string_view templ, co
 // Named form: each "{...}" takes the next argument in order of appearance. "{{" writes "{", "}}"
 // or a lone "}" writes "}", and "%" placeholders work as in the numbered form, sharing the same
 // sequence. Inside braces a leading "#" is a flag, "\" escapes the next character, and ":" starts a
-// format specification up to "}": "str" writes the argument as text (bool as "true"/"false",
+// format spec up to "}": "str" writes the argument as text (bool as "true"/"false",
 // integers in decimal, doubles with "%f"), "hex" writes an integer as "%016llX"; any other
-// specification uses the kind's default conversion. A brace left open stops the formatting.
+// spec uses the kind's default conversion. A brace left open stops the formatting.
 std::string formatNamedList(std::string_view templ, std::span<const FormatArg> args);
 
 template <typename... Args> std::string formatNamed(std::string_view templ, const Args&... args) {

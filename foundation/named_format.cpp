@@ -80,22 +80,22 @@ std::string formatNamedList(std::string_view templ, std::span<const FormatArg> a
       ++j;
     while (j < end && templ[j] != '}' && templ[j] != ':')
       j += templ[j] == '\\' ? 2 : 1;
-    std::string_view specification;
+    std::string_view formatSpec;
     if (j < end && templ[j] == ':') {
       size_t start = j + 1;
       j = templ.find('}', start);
       if (j == std::string_view::npos)
         break;
-      specification = templ.substr(start, j - start);
+      formatSpec = templ.substr(start, j - start);
     }
     if (j >= end)
       break;
     const FormatArg* arg = writer.takeNext();
     if (!arg)
       break;
-    if (specification == "str")
+    if (formatSpec == "str")
       writeAsText(writer, *arg);
-    else if (specification == "hex")
+    else if (formatSpec == "hex")
       writeAsHex(writer, *arg);
     else
       writer.writeDefault(*arg);

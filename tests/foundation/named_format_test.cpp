@@ -44,16 +44,16 @@ INSTANTIATE_TEST_SUITE_P(
         NamedCase{"hex of unsigned", "{v:hex}", {uint64_t{0xABC}}, "0000000000000ABC"},
         NamedCase{"hex of negative", "{v:hex}", {-1}, "FFFFFFFFFFFFFFFF"},
         NamedCase{"hex of text falls back to the text", "{v:hex}", {"t"}, "t"},
-        NamedCase{"bool without specification is an int", "{flag}", {true}, "1"},
+        NamedCase{"bool without a format spec is an int", "{flag}", {true}, "1"},
         NamedCase{"leading hash is a flag", "[{#secret}]", {"s"}, "[s]"},
         NamedCase{"escaped closing brace stays in the name", "[{na\\}me}]", {"v"}, "[v]"},
         NamedCase{"name parts and suffixes are skipped", "{count_int?a@b!} items", {3}, "3 items"},
         NamedCase{"printf placeholders share the sequence", "100%% {p} %s", {"a", "b"}, "100% a b"},
-        NamedCase{"unknown specification uses the default", "{v:wide}", {2.5}, "2.5"},
+        NamedCase{"unknown format spec uses the default", "{v:wide}", {2.5}, "2.5"},
         NamedCase{"empty braces", "<{}>", {7}, "<7>"},
         NamedCase{"missing argument stops", "{a} and {b}", {"A"}, "A and "},
         NamedCase{"unterminated brace stops", "x{open", {"v"}, "x"},
-        NamedCase{"unterminated specification stops", "x{v:str", {"v"}, "x"}));
+        NamedCase{"unterminated format spec stops", "x{v:str", {"v"}, "x"}));
 
 TEST(NamedTemplate, VariadicFormForwards) {
   EXPECT_EQ(formatNamed("{method} {url}", "PUT", std::string("/a")), "PUT /a");
