@@ -1,0 +1,25 @@
+// The JSON round trip shared by the document targets, and the sanitizer defaults of every target.
+#include "fuzz_support.h"
+
+#include "routing/json_reader.h"
+#include "routing/json_writer.h"
+
+namespace tav::fuzz {
+
+void checkJsonRoundTrip(const BindingProperty& tree) {
+  const std::string first = writeJson(tree);
+  const BindingResult again = readJson(first);
+  if (!again.ok()) {
+    fail("written JSON does not read back", first, again.errorMessage());
+  }
+  const std::string second = writeJson(again);
+  check(first == second, "JSON read back writes differently", first, second);
+}
+
+} // namespace tav::fuzz
+
+// Every UndefinedBehaviorSanitizer report is fatal, except the suppressed ones of third-party
+// headers (the fuzz preset makes pointer-overflow recoverable so that suppressions apply to it).
+extern "C" const char* __ubsan_default_options() {
+  return "halt_on_error=1:print_stacktrace=1:suppressions=" TAV_FUZZ_UBSAN_SUPPRESSIONS;
+}

@@ -1,0 +1,78 @@
+// Helpers shared by the fuzz targets: splitting an input into parts and failing loudly when an
+// invariant breaks, so that libFuzzer keeps the input as a crash.
+#pragma once
+
+#include "binding/binding_property.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tav::fuzz {
+
+// Prints what broke, and the texts that show it, then aborts.
+[[noreturn]] inline void fail(const char* what, std::string_view first = {},
+                              std::string_view second = {}) {
+  std::fprintf(stderr, "invariant broken: %s\n", what);
+  if (!first.empty()) {
+    std::fprintf(stderr, "  first:  %.*s\n", static_cast<int>(first.size()), first.data());
+  }
+  if (!second.empty()) {
+    std::fprintf(stderr, "  second: %.*s\n", static_cast<int>(second.size()), second.data());
+  }
+  std::abort();
+}
+
+inline void check(bool condition, const char* what, std::string_view first = {},
+                  std::string_view second = {}) {
+  if (!condition) {
+    fail(what, first, second);
+  }
+}
+
+inline std::string_view asText(const uint8_t* data, size_t size) {
+  return {reinterpret_cast<const char*>(data), size};
+}
+
+// The input cut at its first count - 1 zero bytes; the last part is the rest, zero bytes
+// included, so that a body may hold any byte. Missing parts are empty. Zero bytes make good
+// separators because the texts of a host record cannot hold them anyway.
+inline std::vector<std::string_view> splitParts(std::string_view input, size_t count) {
+  std::vector<std::string_view> parts;
+  parts.reserve(count);
+  while (parts.size() + 1 < count) {
+    const size_t end = input.find('\0');
+    if (end == std::string_view::npos) {
+      break;
+    }
+    parts.push_back(input.substr(0, end));
+    input.remove_prefix(end + 1);
+  }
+  parts.push_back(input);
+  parts.resize(count);
+  return parts;
+}
+
+// The text split at every `separator`, empty pieces kept.
+inline std::vector<std::string_view> splitLines(std::string_view text, char separator = '\n') {
+  std::vector<std::string_view> lines;
+  while (true) {
+    const size_t end = text.find(separator);
+    lines.push_back(text.substr(0, end));
+    if (end == std::string_view::npos) {
+      return lines;
+    }
+    text.remove_prefix(end + 1);
+  }
+}
+
+// A tree read from a document must survive JSON: its compact JSON text reads back without error
+// and writes again to the very same text. Catches a writer that emits what the reader refuses
+// (escapes, numbers, deep nesting) and a reader that loses or changes what the writer wrote.
+void checkJsonRoundTrip(const BindingProperty& tree);
+
+} // namespace tav::fuzz
