@@ -53,9 +53,12 @@ SourceResult<InventoryResponse> GetInventory(const OutgoingRequests& requests,
       return LoggedError(std::string(kEmptyInventoryMessage));
     }
     JsonWebToken reader(token->second);
-    const BindingProperty payload = reader.payloadValue();
-    // A payload without the list reads as the empty value, which leaves the list empty.
-    gathered.member(kItemsMember).member(type) = payload.find(kItemsMember).find(type);
+    // The payload is read where its list goes, and the list then takes the payload's place, so
+    // the items are never copied. A payload without the list leaves the empty value, and so an
+    // empty list.
+    BindingProperty& list = gathered.member(kItemsMember).member(type);
+    reader.readPayloadInto(list);
+    list.replaceWithPart(list.member(kItemsMember).member(type));
   }
 
   InventoryResponse inventory;

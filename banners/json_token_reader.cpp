@@ -89,18 +89,10 @@ void ScanWord(std::string_view text, size_t& pos, std::string_view word) {
 }
 
 double ParseNumber(const std::string& text) {
-  const char* begin = text.data();
-  const char* end = begin + text.size();
   double value = 0.0;
-  auto [rest, error] = std::from_chars(begin, end, value);
-  if (error == std::errc::invalid_argument) {
-    rest = begin;
-  } else if (error == std::errc::result_out_of_range) {
-    // from_chars leaves the value untouched; strtod gives the usual infinity or zero.
-    value = std::strtod(std::string(begin, rest).c_str(), nullptr);
-  }
-  if (rest != end) {
-    throw ParseException("Unexpected character in NUMBER token: " + std::string(rest, end));
+  const size_t read = ReadNumberPrefix(text, value);
+  if (read != text.size()) {
+    throw ParseException("Unexpected character in NUMBER token: " + text.substr(read));
   }
   return value;
 }
@@ -138,6 +130,21 @@ struct Frame {
 };
 
 } // namespace
+
+size_t ReadNumberPrefix(std::string_view text, double& value) {
+  const char* begin = text.data();
+  const char* end = begin + text.size();
+  value = 0.0;
+  auto [rest, error] = std::from_chars(begin, end, value);
+  if (error == std::errc::invalid_argument) {
+    return 0;
+  }
+  if (error == std::errc::result_out_of_range) {
+    // from_chars leaves the value untouched; strtod gives the usual infinity or zero.
+    value = std::strtod(std::string(begin, rest).c_str(), nullptr);
+  }
+  return static_cast<size_t>(rest - begin);
+}
 
 Value Value::array() {
   Value value;

@@ -97,6 +97,10 @@ private:
   std::vector<Value> items_;       // arrays: elements; objects: member values
 };
 
+// Reads the longest prefix of a number token's text as a double and returns its length; the
+// whole text when the token is a number. Out-of-range values become infinity or zero.
+size_t ReadNumberPrefix(std::string_view text, double& value);
+
 class Reader {
 public:
   // A lexical error: a character that cannot start or continue a token, a bad escape, a

@@ -1,8 +1,10 @@
 // Decoding of signed inventory tokens into their header, payload and signature.
 #include "banners/json_web_token.h"
 
+#include <algorithm>
 #include <cstdint>
 
+#include "banners/token_part_reader.h"
 #include "foundation/base64.h"
 
 namespace tav::banners {
@@ -24,49 +26,40 @@ json::Value ReadPart(const std::string& text) {
   }
 }
 
-std::vector<std::string> SplitAtDots(std::string_view token) {
-  std::vector<std::string> segments;
+// Segment `index` of the token split at every ".", or an empty view when there are fewer.
+std::string_view Segment(std::string_view token, size_t index) {
   size_t start = 0;
-  while (true) {
-    size_t dot = token.find('.', start);
+  for (; index > 0; --index) {
+    const size_t dot = token.find('.', start);
     if (dot == std::string_view::npos) {
-      segments.emplace_back(token.substr(start));
-      return segments;
+      return {};
     }
-    segments.emplace_back(token.substr(start, dot - start));
     start = dot + 1;
   }
+  return token.substr(start, token.find('.', start) - start);
 }
 
 } // namespace
 
 std::string DecodeBase64Url(std::string_view segment) {
-  std::vector<uint8_t> bytes = decodeBase64Url(segment);
-  return std::string(bytes.begin(), bytes.end());
+  return decodeBase64UrlToString(segment);
 }
 
 void JsonWebToken::decode() {
   if (decoded_) {
     return;
   }
-  segments_ = SplitAtDots(token_);
-
-  if (segments_.empty() || segments_[0].empty()) {
-    header_ = ErrorPart();
-  } else {
-    headerText_ = DecodeBase64Url(segments_[0]);
-    header_ = ReadPart(headerText_);
+  segmentCount_ = static_cast<size_t>(std::count(token_.begin(), token_.end(), '.')) + 1;
+  // An empty or missing segment leaves its text empty; header() and payload() tell that apart
+  // from an empty decoding by the segment itself.
+  if (const std::string_view header = Segment(token_, 0); !header.empty()) {
+    headerText_ = DecodeBase64Url(header);
   }
-
-  if (segments_.size() < 2 || segments_[1].empty()) {
-    payload_ = ErrorPart();
-  } else {
-    payloadText_ = DecodeBase64Url(segments_[1]);
-    payload_ = ReadPart(payloadText_);
+  if (const std::string_view payload = Segment(token_, 1); !payload.empty()) {
+    payloadText_ = DecodeBase64Url(payload);
   }
-
-  if (segments_.size() >= 3 && !segments_[2].empty()) {
-    signature_ = DecodeBase64Url(segments_[2]);
+  if (const std::string_view signature = Segment(token_, 2); !signature.empty()) {
+    signature_ = DecodeBase64Url(signature);
   } else {
     signature_ = kNoSignatureMarker;
   }
@@ -75,6 +68,12 @@ void JsonWebToken::decode() {
 
 const std::vector<std::string>& JsonWebToken::segments() {
   decode();
+  if (!segmentsListed_) {
+    for (size_t i = 0; i < segmentCount_; ++i) {
+      segments_.emplace_back(Segment(token_, i));
+    }
+    segmentsListed_ = true;
+  }
   return segments_;
 }
 
@@ -95,19 +94,34 @@ const std::string& JsonWebToken::signature() {
 
 const json::Value& JsonWebToken::header() {
   decode();
+  if (!headerRead_) {
+    header_ = Segment(token_, 0).empty() ? ErrorPart() : ReadPart(headerText_);
+    headerRead_ = true;
+  }
   return header_;
 }
 
 const json::Value& JsonWebToken::payload() {
   decode();
+  if (!payloadRead_) {
+    payload_ = Segment(token_, 1).empty() ? ErrorPart() : ReadPart(payloadText_);
+    payloadRead_ = true;
+  }
   return payload_;
 }
 
 BindingProperty JsonWebToken::payloadValue() {
-  decode();
   BindingProperty value;
-  ToBindingProperty(payload_, value);
+  readPayloadInto(value);
   return value;
+}
+
+void JsonWebToken::readPayloadInto(BindingProperty& target) {
+  decode();
+  if (Segment(token_, 1).empty() || !ReadTokenPart(payloadText_, target)) {
+    target.clear();
+    target.member("error") = true;
+  }
 }
 
 void ToBindingProperty(const json::Value& value, BindingProperty& out) {

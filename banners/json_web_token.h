@@ -47,7 +47,12 @@ public:
   // The payload as a dynamic value: null becomes empty, numbers become float, objects
   // structures and arrays collections.
   BindingProperty payloadValue();
+  // The same value read into `target` (a root or a part of a tree), replacing what it held.
+  // The text goes straight into the value; no json::Value is built on the way.
+  void readPayloadInto(BindingProperty& target);
 
+  // Splits the token and decodes the Base64 of its segments. The header and payload are read
+  // as JSON only when header() or payload() first asks for them.
   void decode();
 
 private:
@@ -58,7 +63,11 @@ private:
   std::string signature_;
   json::Value header_;
   json::Value payload_;
+  size_t segmentCount_ = 0;
   bool decoded_ = false;
+  bool segmentsListed_ = false;
+  bool headerRead_ = false;
+  bool payloadRead_ = false;
 };
 
 // A JSON value as a dynamic value, with the mapping of payloadValue.

@@ -88,6 +88,17 @@ BindingProperty& BindingProperty::operator=(BindingProperty&& other) noexcept {
   return *this;
 }
 
+void BindingProperty::replaceWithPart(BindingProperty& part) noexcept {
+  if (&part == this)
+    return;
+  assert(part.document_ == document_ || part.kind_ <= BindingKind::Float);
+  Payload payload = part.payload_;
+  BindingKind kind = part.kind_;
+  part.payload_.unsignedInteger = 0;
+  part.kind_ = BindingKind::Empty;
+  installPayload(payload, kind);
+}
+
 BindingDocument& BindingProperty::ensureDocument() {
   if (!document_) {
     assert(ownsDocument_);

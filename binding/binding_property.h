@@ -114,6 +114,9 @@ public:
 
   // Releases the out-of-line data and becomes empty; the document stays.
   void clear() { releasePayload(); }
+  // Replaces this value with `part`, a value inside it (same tree), handing the part's payload
+  // over without a copy; the rest of the old value is released and `part` goes with it.
+  void replaceWithPart(BindingProperty& part) noexcept;
 
   BindingKind kind() const { return kind_; }
   bool isEmpty() const { return kind_ == BindingKind::Empty; }

@@ -460,6 +460,27 @@ TEST(BindingProperty, MoveWithinOneTreeHandsThePayloadOver) {
   EXPECT_EQ(root.find("z").getString(), "deep");
 }
 
+TEST(BindingProperty, ReplaceWithPartKeepsOnlyThePartAndItsStrings) {
+  BindingProperty root;
+  root.member("outer").member("items").append() = "kept";
+  root.member("outer").member("dropped") = "gone";
+  BindingProperty& outer = root.member("outer");
+  BindingProperty& items = outer.member("items");
+  outer.replaceWithPart(items);
+  ASSERT_TRUE(root.find("outer").isCollection());
+  EXPECT_EQ(root.find("outer").at(0).getString(), "kept");
+  EXPECT_EQ(keysOf(root), std::vector<std::string>{"outer"});
+  // The released member names and value are gone from the table: "outer" and "kept" remain.
+  EXPECT_EQ(root.document()->strings().size(), 2u);
+
+  // A scalar part, and the value itself, which stays as it is.
+  root.member("n").member("m") = 7;
+  root.member("n").replaceWithPart(root.member("n").member("m"));
+  EXPECT_EQ(root.find("n").getSigned(), 7);
+  root.replaceWithPart(root);
+  EXPECT_EQ(root.size(), 2u);
+}
+
 TEST(BindingResult, StartsOkWithoutMessage) {
   BindingResult result;
   EXPECT_TRUE(result.ok());
