@@ -24,6 +24,21 @@ struct SondarPeers::Shared {
   std::mutex eventsMutex;
   Host* host = nullptr;
 
+  mutable std::mutex listenerMutex;
+  std::shared_ptr<const std::function<void()>> listener;
+
+  // Call without mutex held.
+  void changed() const {
+    std::shared_ptr<const std::function<void()>> current;
+    {
+      std::lock_guard<std::mutex> lock(listenerMutex);
+      current = listener;
+    }
+    if (current) {
+      (*current)();
+    }
+  }
+
   // Call with mutex held.
   std::optional<PeerAnswer> injectedFailure(SondarEndpoint endpoint) const {
     auto failure = data.failures.find(endpoint);
@@ -170,11 +185,14 @@ void SondarPeers::install(Host& host) {
       return PeerAnswer::error(400, kBadWriteMessage);
     }
     const ValueTree* value = update->find("value");
-    std::lock_guard<std::mutex> lock(shared->mutex);
-    if (auto failure = shared->injectedFailure(SondarEndpoint::ProfileWrite)) {
-      return *failure;
+    {
+      std::lock_guard<std::mutex> lock(shared->mutex);
+      if (auto failure = shared->injectedFailure(SondarEndpoint::ProfileWrite)) {
+        return *failure;
+      }
+      setMember(shared->data.profile, key->text(), value != nullptr ? *value : ValueTree());
     }
-    setMember(shared->data.profile, key->text(), value != nullptr ? *value : ValueTree());
+    shared->changed();
     return success();
   });
 
@@ -183,11 +201,14 @@ void SondarPeers::install(Host& host) {
     if (!body) {
       return PeerAnswer::error(400, kBadWriteMessage);
     }
-    std::lock_guard<std::mutex> lock(shared->mutex);
-    if (auto failure = shared->injectedFailure(SondarEndpoint::Loadouts)) {
-      return *failure;
+    {
+      std::lock_guard<std::mutex> lock(shared->mutex);
+      if (auto failure = shared->injectedFailure(SondarEndpoint::Loadouts)) {
+        return *failure;
+      }
+      shared->data.loadouts = std::move(*body);
     }
-    shared->data.loadouts = std::move(*body);
+    shared->changed();
     return success();
   });
 
@@ -229,10 +250,23 @@ SondarData SondarPeers::snapshot() const {
   return shared_->data;
 }
 
+void SondarPeers::setChangeListener(std::function<void()> listener) {
+  std::lock_guard<std::mutex> lock(shared_->listenerMutex);
+  shared_->listener =
+      listener ? std::make_shared<const std::function<void()>>(std::move(listener)) : nullptr;
+}
+
+void SondarPeers::changed() const {
+  shared_->changed();
+}
+
 void SondarPeers::replace(SondarData data) {
-  std::lock_guard<std::mutex> lock(shared_->mutex);
-  shared_->data = std::move(data);
-  shared_->inventoryChanged();
+  {
+    std::lock_guard<std::mutex> lock(shared_->mutex);
+    shared_->data = std::move(data);
+    shared_->inventoryChanged();
+  }
+  changed();
 }
 
 bool SondarPeers::save(const std::string& path, std::string* error) const {
@@ -240,33 +274,48 @@ bool SondarPeers::save(const std::string& path, std::string* error) const {
 }
 
 void SondarPeers::addFlag(SondarFlag flag) {
-  std::lock_guard<std::mutex> lock(shared_->mutex);
-  shared_->data.flags.push_back(std::move(flag));
-  shared_->inventoryChanged();
+  {
+    std::lock_guard<std::mutex> lock(shared_->mutex);
+    shared_->data.flags.push_back(std::move(flag));
+    shared_->inventoryChanged();
+  }
+  changed();
 }
 
 void SondarPeers::setFlags(std::vector<SondarFlag> flags) {
-  std::lock_guard<std::mutex> lock(shared_->mutex);
-  shared_->data.flags = std::move(flags);
-  shared_->inventoryChanged();
+  {
+    std::lock_guard<std::mutex> lock(shared_->mutex);
+    shared_->data.flags = std::move(flags);
+    shared_->inventoryChanged();
+  }
+  changed();
 }
 
 void SondarPeers::addFrame(SondarFrame frame) {
-  std::lock_guard<std::mutex> lock(shared_->mutex);
-  shared_->data.frames.push_back(std::move(frame));
-  shared_->inventoryChanged();
+  {
+    std::lock_guard<std::mutex> lock(shared_->mutex);
+    shared_->data.frames.push_back(std::move(frame));
+    shared_->inventoryChanged();
+  }
+  changed();
 }
 
 void SondarPeers::setFrames(std::vector<SondarFrame> frames) {
-  std::lock_guard<std::mutex> lock(shared_->mutex);
-  shared_->data.frames = std::move(frames);
-  shared_->inventoryChanged();
+  {
+    std::lock_guard<std::mutex> lock(shared_->mutex);
+    shared_->data.frames = std::move(frames);
+    shared_->inventoryChanged();
+  }
+  changed();
 }
 
 void SondarPeers::setInventoryOverrides(InventoryOverrides overrides) {
-  std::lock_guard<std::mutex> lock(shared_->mutex);
-  shared_->data.inventory = std::move(overrides);
-  shared_->inventoryChanged();
+  {
+    std::lock_guard<std::mutex> lock(shared_->mutex);
+    shared_->data.inventory = std::move(overrides);
+    shared_->inventoryChanged();
+  }
+  changed();
 }
 
 ValueTree SondarPeers::profile() const {
@@ -274,20 +323,38 @@ ValueTree SondarPeers::profile() const {
   return shared_->data.profile;
 }
 
+void SondarPeers::setProfile(ValueTree profile) {
+  {
+    std::lock_guard<std::mutex> lock(shared_->mutex);
+    shared_->data.profile = std::move(profile);
+  }
+  changed();
+}
+
 void SondarPeers::setProfileMember(const std::string& key, ValueTree value) {
-  std::lock_guard<std::mutex> lock(shared_->mutex);
-  setMember(shared_->data.profile, key, std::move(value));
+  {
+    std::lock_guard<std::mutex> lock(shared_->mutex);
+    setMember(shared_->data.profile, key, std::move(value));
+  }
+  changed();
 }
 
 void SondarPeers::eraseProfileMember(std::string_view key) {
-  std::lock_guard<std::mutex> lock(shared_->mutex);
-  std::vector<ValueEntry> kept;
-  for (const ValueEntry& entry : shared_->data.profile.entries()) {
-    if (entry.first != key) {
-      kept.push_back(entry);
+  bool erased = false;
+  {
+    std::lock_guard<std::mutex> lock(shared_->mutex);
+    std::vector<ValueEntry> kept;
+    for (const ValueEntry& entry : shared_->data.profile.entries()) {
+      if (entry.first != key) {
+        kept.push_back(entry);
+      }
     }
+    erased = kept.size() != shared_->data.profile.entries().size();
+    shared_->data.profile = ValueTree::map(std::move(kept));
   }
-  shared_->data.profile = ValueTree::map(std::move(kept));
+  if (erased) {
+    changed();
+  }
 }
 
 ValueTree SondarPeers::loadouts() const {
@@ -319,6 +386,8 @@ void SondarPeers::setConfiguration(const std::string& ns, const std::string& nam
     created = values.find(name) == values.end();
     values[name] = value;
   }
+  // Saved before the plugin hears of it, so that nothing it does in answer is saved first.
+  changed();
   fireConfigurationEvent(ns, name, created ? "Create" : "Update", std::move(value));
 }
 
@@ -334,6 +403,7 @@ bool SondarPeers::deleteConfiguration(const std::string& ns, const std::string& 
       shared_->data.configuration.erase(values);
     }
   }
+  changed();
   fireConfigurationEvent(ns, name, "Delete", ValueTree());
   return true;
 }
@@ -351,13 +421,22 @@ void SondarPeers::fireConfigurationEvent(const std::string& ns, const std::strin
 }
 
 void SondarPeers::setFailure(SondarEndpoint endpoint, SondarFailure failure) {
-  std::lock_guard<std::mutex> lock(shared_->mutex);
-  shared_->data.failures[endpoint] = std::move(failure);
+  {
+    std::lock_guard<std::mutex> lock(shared_->mutex);
+    shared_->data.failures[endpoint] = std::move(failure);
+  }
+  changed();
 }
 
 void SondarPeers::clearFailure(SondarEndpoint endpoint) {
-  std::lock_guard<std::mutex> lock(shared_->mutex);
-  shared_->data.failures.erase(endpoint);
+  bool cleared = false;
+  {
+    std::lock_guard<std::mutex> lock(shared_->mutex);
+    cleared = shared_->data.failures.erase(endpoint) > 0;
+  }
+  if (cleared) {
+    changed();
+  }
 }
 
 std::vector<SondarTelemetryEvent> SondarPeers::telemetry() const {

@@ -17,6 +17,7 @@
 #include "host/sondar_data.h"
 #include "host/value_tree.h"
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -59,6 +60,12 @@ public:
   // outlive every later configuration change.
   void install(Host& host);
 
+  // Runs after every change of the saved state (anything snapshot() holds): the plugin's profile
+  // and loadouts writes and every edit below, on the thread that made the change, outside the
+  // peers' lock, so it may take a snapshot. Telemetry and edits that change nothing do not run
+  // it. Changes made at once on several threads may run it at once. An empty function removes it.
+  void setChangeListener(std::function<void()> listener);
+
   // ---- the whole state ----
 
   SondarData snapshot() const;
@@ -77,6 +84,8 @@ public:
   // ---- profile and loadouts ----
 
   ValueTree profile() const;
+  // Replaces the whole profile object.
+  void setProfile(ValueTree profile);
   // Sets the member key, as a profile write of the plugin's does.
   void setProfileMember(const std::string& key, ValueTree value);
   void eraseProfileMember(std::string_view key);
@@ -102,6 +111,7 @@ public:
 
 private:
   struct Shared;
+  void changed() const;
   void fireConfigurationEvent(const std::string& ns, const std::string& name, const char* eventType,
                               ValueTree data);
 

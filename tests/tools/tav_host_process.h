@@ -1,0 +1,108 @@
+// Running the built tav-host from tests: one command to its end, or `serve` in the background
+// with an HTTP client for it.
+//
+//   const ToolRun run = runTool({"call", "GET", "/tav-banners/v1/current-sondar/flags"});
+//   EXPECT_EQ(run.exitCode, 0) << run.err;
+//
+//   ServedHost served;
+//   ASSERT_TRUE(served.start({"--data", file})) << served.failure();
+//   httplib::Result flags = served.client().Get("/tav-banners/v1/current-sondar/flags");
+//
+// Waits poll with generous deadlines, so that a slow machine only makes a test slower.
+#pragma once
+
+#include <httplib.h>
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tav::testtools {
+
+// Generous: a loaded two-core machine running sanitizer builds beside us.
+inline constexpr std::chrono::seconds kPatience{60};
+
+// TAV_BUILD_DIR/tav-host, or nothing when it is not built.
+std::optional<std::string> toolPath();
+
+// Skips the calling test when tav-host is not built.
+#define TAV_REQUIRE_TOOL()                                                                         \
+  do {                                                                                             \
+    if (!::tav::testtools::toolPath()) {                                                           \
+      GTEST_SKIP() << "tav-host is not in TAV_BUILD_DIR; build its target to run this test";       \
+    }                                                                                              \
+  } while (false)
+
+class TemporaryFolder {
+public:
+  TemporaryFolder();
+  ~TemporaryFolder();
+  TemporaryFolder(const TemporaryFolder&) = delete;
+  TemporaryFolder& operator=(const TemporaryFolder&) = delete;
+
+  std::string file(const std::string& name) const { return (path_ / name).string(); }
+  // Writes text to the file name and answers its path.
+  std::string write(const std::string& name, const std::string& text) const;
+
+private:
+  std::filesystem::path path_;
+};
+
+std::string readFile(const std::string& path);
+
+struct ToolRun {
+  int exitCode = -1; // the signal number, negated, when a signal ended it
+  std::string out;
+  std::string err;
+};
+
+// Runs tav-host with args to its end (killed after kPatience).
+ToolRun runTool(const std::vector<std::string>& args);
+
+// The embedded sample, as `tav-host sample` prints it.
+std::string sampleText();
+
+// `tav-host serve --port 0 --lockfile <its own folder>/lockfile` and what it was given.
+class ServedHost {
+public:
+  ServedHost() = default;
+  // Kills a process still running.
+  ~ServedHost();
+  ServedHost(const ServedHost&) = delete;
+  ServedHost& operator=(const ServedHost&) = delete;
+
+  // Starts it and waits until its lockfile names the port; false, with failure(), when it ended
+  // first or the wait ran out.
+  bool start(const std::vector<std::string>& extraArgs = {});
+  const std::string& failure() const { return failure_; }
+
+  int port() const { return port_; }
+  const std::string& password() const { return password_; }
+  const std::string& lockfile() const { return lockfile_; }
+  pid_t pid() const { return pid_; }
+
+  // A client with the lockfile's credentials, or with none.
+  httplib::Client client(bool authorized = true) const;
+
+  void signal(int number) const;
+  // Waits for the process to end and answers its exit code (a signal number negated); nothing
+  // when it did not end within kPatience.
+  std::optional<int> waitForExit();
+
+  std::string output() const;
+  std::string errors() const;
+
+private:
+  TemporaryFolder folder_;
+  std::string lockfile_ = folder_.file("lockfile");
+  pid_t pid_ = -1;
+  int port_ = 0;
+  std::string password_;
+  std::string failure_;
+};
+
+} // namespace tav::testtools

@@ -1,0 +1,61 @@
+// HttpBridge: the plugin and its peer services behind one HTTP server, for people and front ends
+// to drive by hand.
+//
+//   HttpBridge bridge(session, events, basicAuthorization(kUserName, password));
+//   bridge.mount(server);  // every request needs the Authorization header, else 401
+//
+// Paths, all answered with JSON:
+//   /events                                       GET: the plugin's events (event_stream.h)
+//   /tav-inventory/v1/signedInventory             GET ?types=A,B: the tokens the plugin is given;
+//                                                 PUT {"flags": [...], "frames": [...]}: replaces
+//                                                 those the body names, in data file form
+//   /tav-sondar/v1/current-sondar/sondar-profile  GET; PUT an object: the whole profile;
+//                                                 POST {"key", "value"}: one member
+//   /tav-loadouts/v2/items/1                      GET: what the plugin last wrote
+//   /tav-platform-config/v1/namespaces/<ns>/<n>   GET; PUT any JSON: set, with its event;
+//                                                 DELETE: remove, with its event
+//   /tav-host/v1/failures/<endpoint>              GET; PUT {"status", "message"}: the peer
+//                                                 answers that error; DELETE: it works again
+//   anything else                                 the plugin, with the body and its content type
+// Error answers are {"httpStatus": <status>, "message": <text>}.
+#pragma once
+
+#include "tools/host_cli/event_stream.h"
+#include "tools/host_cli/session.h"
+
+#include <string>
+
+namespace httplib {
+class Server;
+struct Request;
+struct Response;
+} // namespace httplib
+
+namespace tav::tools {
+
+inline constexpr char kEventsPath[] = "/events";
+inline constexpr char kFailuresPrefix[] = "/tav-host/v1/failures/";
+
+class HttpBridge {
+public:
+  // authorization is the whole Authorization header value that is let in.
+  HttpBridge(Session& session, EventStream& events, std::string authorization);
+
+  // Registers the authentication check and a handler of every method and path on server.
+  void mount(httplib::Server& server);
+
+private:
+  void handle(const httplib::Request& request, httplib::Response& response);
+  void callPlugin(const httplib::Request& request, httplib::Response& response);
+  void inventory(const httplib::Request& request, httplib::Response& response);
+  void profile(const httplib::Request& request, httplib::Response& response);
+  void loadouts(const httplib::Request& request, httplib::Response& response);
+  void configuration(const httplib::Request& request, httplib::Response& response);
+  void failure(const httplib::Request& request, httplib::Response& response);
+
+  Session& session_;
+  EventStream& events_;
+  std::string authorization_;
+};
+
+} // namespace tav::tools

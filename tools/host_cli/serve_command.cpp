@@ -1,0 +1,103 @@
+// Running the HTTP bridge until a signal asks it to stop.
+#include "tools/host_cli/serve_command.h"
+
+#include "tools/host_cli/event_stream.h"
+#include "tools/host_cli/http_bridge.h"
+#include "tools/host_cli/lockfile.h"
+
+#include <httplib.h>
+#include <pthread.h>
+#include <signal.h>
+
+#include <atomic>
+#include <cstdio>
+#include <thread>
+
+namespace tav::tools {
+namespace {
+
+constexpr char kLoopback[] = "127.0.0.1";
+
+sigset_t stopSignals() {
+  sigset_t signals;
+  sigemptyset(&signals);
+  sigaddset(&signals, SIGINT);
+  sigaddset(&signals, SIGTERM);
+  return signals;
+}
+
+} // namespace
+
+int runServe(ServeOptions options) {
+  // Blocked before any thread starts, so that every thread inherits the mask and the signals
+  // wait for the one thread that takes them with sigwait, where stopping the server is safe.
+  const sigset_t signals = stopSignals();
+  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+
+  if (options.lockfile.empty()) {
+    options.lockfile = defaultLockfilePath();
+  }
+  options.session.echoLog = true;
+  SessionOpening opening = Session::open(options.session);
+  if (!opening.session) {
+    std::fprintf(stderr, "tav-host: %s\n", opening.error.c_str());
+    return exitCode(opening.code);
+  }
+  Session& session = *opening.session;
+
+  const std::string password = randomPassword();
+  EventStream events(session.host());
+  HttpBridge bridge(session, events, basicAuthorization(kUserName, password));
+  httplib::Server server;
+  // Idle keep-alive connections hold a worker until they time out; short, so that stop is quick.
+  server.set_keep_alive_timeout(1);
+  bridge.mount(server);
+  server.set_logger([](const httplib::Request& request, const httplib::Response& response) {
+    std::printf("%s %s -> %d\n", request.method.c_str(), request.target.c_str(), response.status);
+    std::fflush(stdout);
+  });
+
+  const int port = options.port == 0
+                       ? server.bind_to_any_port(kLoopback)
+                       : (server.bind_to_port(kLoopback, options.port) ? options.port : -1);
+  if (port <= 0) {
+    std::fprintf(stderr, "tav-host: cannot listen on %s:%d\n", kLoopback, options.port);
+    return exitCode(ExitCode::ServeFailed);
+  }
+  std::string error;
+  if (!writeLockfile(options.lockfile, port, password, &error)) {
+    std::fprintf(stderr, "tav-host: %s\n", error.c_str());
+    return exitCode(ExitCode::ServeFailed);
+  }
+
+  std::atomic<bool> stopping{false};
+  std::thread stopper([&] {
+    int signal = 0;
+    sigwait(&signals, &signal);
+    stopping = true;
+    events.close(); // event streams end, so their workers are free when the server stops
+    server.stop();
+  });
+
+  std::printf("tav-host serving http://%s:%d\n", kLoopback, port);
+  std::printf("user: %s, password in the lockfile %s\n", kUserName, options.lockfile.c_str());
+  std::printf("stop with Ctrl-C\n");
+  std::fflush(stdout);
+  const bool listened = server.listen_after_bind();
+
+  // When listening ended by itself, the stopper still waits for a signal: send it one.
+  if (!stopping.exchange(true)) {
+    pthread_kill(stopper.native_handle(), SIGTERM);
+  }
+  stopper.join();
+  removeLockfile(options.lockfile);
+  const bool saveFailed = session.saveFailed();
+  opening.session.reset();
+  std::printf("tav-host stopped\n");
+  if (!listened) {
+    return exitCode(ExitCode::ServeFailed);
+  }
+  return exitCode(saveFailed ? ExitCode::DataFailed : ExitCode::Ok);
+}
+
+} // namespace tav::tools

@@ -1,0 +1,79 @@
+// Setting up the host, the peers and the data file for one run of tav-host.
+#include "tools/host_cli/session.h"
+
+#include "tools/host_cli/sample_sondar.h"
+
+#include <filesystem>
+#include <system_error>
+
+namespace tav::tools {
+
+std::string defaultLibraryPath() {
+  std::error_code error;
+  const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+  if (error) {
+    return kLibraryFileName;
+  }
+  return (self.parent_path() / kLibraryFileName).string();
+}
+
+namespace {
+
+host::HostOptions hostOptions(const SessionOptions& options) {
+  host::HostOptions hostOptions;
+  hostOptions.echoLog = options.echoLog;
+  return hostOptions;
+}
+
+} // namespace
+
+Session::Session(const SessionOptions& options, host::SondarData data)
+    : peers_(std::move(data)), host_(hostOptions(options)) {
+  if (!options.dataFile.empty()) {
+    saver_.emplace(options.dataFile);
+    peers_.setChangeListener([this] { saver_->save(peers_); });
+  }
+  peers_.install(host_);
+}
+
+Session::~Session() {
+  host_.stop();
+  peers_.setChangeListener(nullptr);
+}
+
+SessionOpening Session::open(const SessionOptions& options) {
+  SessionOpening opening;
+  host::SondarData data;
+  if (options.dataFile.empty()) {
+    data = sampleSondar();
+  } else {
+    std::string error;
+    std::optional<host::SondarData> read = host::SondarData::fromFile(options.dataFile, &error);
+    if (!read) {
+      opening.code = ExitCode::DataFailed;
+      opening.error = error;
+      return opening;
+    }
+    data = std::move(*read);
+  }
+
+  std::unique_ptr<Session> session(new Session(options, std::move(data)));
+  const std::string library = options.library.empty() ? defaultLibraryPath() : options.library;
+  if (!session->host_.load(library)) {
+    opening.code = ExitCode::PluginFailed;
+    opening.error = "cannot load " + library + ": " + session->host_.lastError();
+    return opening;
+  }
+  if (!session->host_.start()) {
+    opening.code = ExitCode::PluginFailed;
+    opening.error = library + ": the plugin did not start";
+    return opening;
+  }
+  // The plugin asked for its configuration while starting; let what was queued meanwhile arrive
+  // before the first call.
+  session->host_.waitForDeliveries();
+  opening.session = std::move(session);
+  return opening;
+}
+
+} // namespace tav::tools
