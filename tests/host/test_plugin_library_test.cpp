@@ -97,5 +97,199 @@ TEST_F(TestPluginLibraryTest, SentEventReachesTheHostUnderItsGenericName) {
   EXPECT_TRUE(generic);
 }
 
+// ---- incoming calls that fail ----
+
+struct FailingCall {
+  const char* name;
+  const char* method;
+  const char* path;
+  const char* body; // sent as JSON when not null
+  uint32_t status;
+  const char* error;
+};
+
+void PrintTo(const FailingCall& c, std::ostream* os) {
+  *os << c.name;
+}
+
+class TestPluginFailingCall : public TestPluginLibraryTest,
+                              public ::testing::WithParamInterface<FailingCall> {};
+
+TEST_P(TestPluginFailingCall, AnswersTheErrorWithItsStatusAndReleasesTheResponse) {
+  const FailingCall& c = GetParam();
+  CallRequest request;
+  request.method = c.method;
+  request.path = c.path;
+  if (c.body != nullptr) {
+    request.contentType = "application/json";
+    request.body = c.body;
+  }
+  const CallResult result = host().call(request);
+  ASSERT_TRUE(result.error.has_value()) << "answered a value for " << c.path;
+  EXPECT_EQ(result.status, c.status);
+  EXPECT_EQ(*result.error, c.error);
+  EXPECT_TRUE(result.value.isEmpty());
+  EXPECT_TRUE(result.released);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    ErrorPaths, TestPluginFailingCall,
+    ::testing::Values(
+        FailingCall{"NotFoundWithoutText", "GET", "/tav-test/v1/missing", nullptr, 404,
+                    "Not found"},
+        FailingCall{"HandlerSaysBadRequest", "GET", "/tav-test/v1/stream?size=-1", nullptr, 400,
+                    "size must not be negative"},
+        FailingCall{"HandlerThrows", "GET", "/tav-test/v1/fail/now", nullptr, 500,
+                    "Internal server error"},
+        FailingCall{"HandlerRunsOutOfMemory", "GET", "/tav-test/v1/fail/bad_alloc", nullptr, 500,
+                    "Internal server error"},
+        // A failure before the handler runs sets no status.
+        FailingCall{"QueryArgumentOfTheWrongKind", "GET", "/tav-test/v1/items/7?count=many",
+                    nullptr, 0, "Value many for 'count' of type int32 is in an incorrect format"},
+        FailingCall{"BodyThatIsNotJson", "PUT", "/tav-test/v1/items/7", "{\"id\":", 0,
+                    "Error: Invalid value. at offset 6."},
+        FailingCall{"BodyWithoutItsRequiredField", "PUT", "/tav-test/v1/items/7", R"({"count":2})",
+                    0,
+                    "Couldn't assign value to 'item' of type VmfBeTavTestItem because "
+                    "the input structure doesn't have required field 'id'."}),
+    [](const ::testing::TestParamInfo<FailingCall>& info) { return info.param.name; });
+
+// ---- outgoing requests ----
+
+class TestPluginRelayTest : public TestPluginLibraryTest {
+protected:
+  CallResult relay(const std::string& url) {
+    return host().call("GET", "/tav-test/v1/relay?url=" + url);
+  }
+};
+
+TEST_F(TestPluginRelayTest, AnswersThePeersValueAndSendsTheRequestAsGiven) {
+  host().addPeer("GET", "/tav-peer/v1/thing",
+                 [](const SeenRequest&) { return PeerAnswer::value(json(R"({"a":[1,"b"]})")); });
+  const CallResult result = relay("/tav-peer/v1/thing");
+  ASSERT_TRUE(result.ok()) << *result.error;
+  EXPECT_TRUE(sameValue(result.value, json(R"({"a":[1,"b"]})")));
+  const std::vector<SeenRequest> seen = host().requestsTo("/tav-peer/v1/thing");
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0].method, "GET");
+  EXPECT_EQ(seen[0].callerHandle, host().pluginHandle());
+}
+
+TEST_F(TestPluginRelayTest, NamesMethodAndUrlInEachFailureMessage) {
+  host().addPeer("GET", "/tav-peer/v1/gone",
+                 [](const SeenRequest&) { return PeerAnswer::error(410, "It went away"); });
+  host().addPeer("GET", "/tav-peer/v1/cut",
+                 [](const SeenRequest&) { return PeerAnswer::failingStream({R"({"a":)"}); });
+  host().addPeer("GET", "/tav-peer/v1/garbled",
+                 [](const SeenRequest&) { return PeerAnswer::stream({R"({"a":})"}); });
+
+  const CallResult gone = relay("/tav-peer/v1/gone");
+  EXPECT_EQ(gone.status, 410u);
+  EXPECT_EQ(gone.error, "Error response for GET /tav-peer/v1/gone: It went away");
+
+  const CallResult nobody = relay("/tav-peer/v1/nobody");
+  EXPECT_EQ(nobody.status, 404u);
+  EXPECT_EQ(nobody.error,
+            std::string("Error response for GET /tav-peer/v1/nobody: ") + kNoPeerMessage);
+
+  const CallResult cut = relay("/tav-peer/v1/cut");
+  ASSERT_TRUE(cut.error.has_value());
+  EXPECT_EQ(*cut.error,
+            "Error reading streamed response for GET /tav-peer/v1/cut: Stream read error");
+
+  const CallResult garbled = relay("/tav-peer/v1/garbled");
+  ASSERT_TRUE(garbled.error.has_value());
+  // A stream's text that is not JSON counts as a failed read, not as a failed conversion.
+  EXPECT_EQ(*garbled.error, "Error reading streamed response for GET /tav-peer/v1/garbled: Error: "
+                            "Invalid value. at offset 5.");
+}
+
+TEST_F(TestPluginRelayTest, WaitsOnceForEachShortStreamReadWithMoreToFollow) {
+  // Three short reads with more to follow, then the last piece: three waits, each
+  // beginWait("Wait: yield", 0), yield, endWait.
+  host().addPeer("GET", "/tav-peer/v1/slow", [](const SeenRequest&) {
+    return PeerAnswer::stream({R"({"a":)", "", "[1,", "2]}"});
+  });
+  const size_t before = host().journal().waits().size();
+  const CallResult result = relay("/tav-peer/v1/slow");
+  ASSERT_TRUE(result.ok()) << *result.error;
+  EXPECT_TRUE(sameValue(result.value, json(R"({"a":[1,2]})")));
+
+  const std::vector<WaitCall> waits = host().journal().waits();
+  std::vector<uint32_t> entries;
+  for (size_t i = before; i < waits.size(); ++i) {
+    entries.push_back(waits[i].entry);
+    if (waits[i].entry == 7) {
+      EXPECT_EQ(waits[i].label, "Wait: yield");
+      EXPECT_EQ(waits[i].word, 0u);
+    }
+  }
+  EXPECT_EQ(entries, (std::vector<uint32_t>{7, 6, 8, 7, 6, 8, 7, 6, 8}));
+}
+
+TEST_F(TestPluginRelayTest, ReadsFullStreamBuffersWithoutWaiting) {
+  // Two reads that fill the plugin's 4096-byte buffer never wait, and the third ends the stream.
+  std::string text = R"({"t":")" + std::string(8192, 'x') + R"("})";
+  std::vector<std::string> chunks = {text.substr(0, 4096), text.substr(4096, 4096),
+                                     text.substr(8192)};
+  host().addPeer("GET", "/tav-peer/v1/big",
+                 [chunks](const SeenRequest&) { return PeerAnswer::stream(chunks); });
+  const size_t before = host().journal().waits().size();
+  const CallResult result = relay("/tav-peer/v1/big");
+  ASSERT_TRUE(result.ok()) << *result.error;
+  ASSERT_NE(result.value.find("t"), nullptr);
+  EXPECT_EQ(result.value.find("t")->text().size(), 8192u);
+  EXPECT_EQ(host().journal().waits().size(), before);
+}
+
+// ---- events from the host ----
+
+TEST_F(TestPluginLibraryTest, ObservedResourceStartsWithItsValueThenFollowsItsEvents) {
+  host().addPeer("GET", "/tav-peer/v1/things/1",
+                 [](const SeenRequest&) { return PeerAnswer::value(json(R"({"v":1})")); });
+  CallRequest watch;
+  watch.method = "POST";
+  watch.path = "/tav-test/v1/watch";
+  watch.contentType = "application/json";
+  watch.body = R"("/tav-peer/v1/things/1")";
+  ASSERT_TRUE(host().call(watch).ok());
+  watch.body = R"("/tav-peer/v1/others/*")";
+  ASSERT_TRUE(host().call(watch).ok());
+
+  // Events go to the subscription of the URI's event name; the pattern's name stops at "*".
+  EXPECT_EQ(host().fireEvent("OnJsonApiEvent_tav-peer_v1_things",
+                             resourceEvent("/tav-peer/v1/things/1", "Update", json(R"({"v":2})"))),
+            1u);
+  host().waitForDeliveries();
+  EXPECT_EQ(host().fireEvent("OnJsonApiEvent_tav-peer_v1_others",
+                             resourceEvent("/tav-peer/v1/others/9", "Delete", ValueTree())),
+            1u);
+  host().waitForDeliveries();
+  // An event for a URI nobody observes reaches the plugin and is ignored.
+  host().fireEvent("OnJsonApiEvent_tav-peer_v1_things",
+                   resourceEvent("/tav-peer/v1/things/2", "Update", json("3")));
+  host().waitForDeliveries();
+
+  const CallResult seen = host().call("GET", "/tav-test/v1/seen");
+  ASSERT_TRUE(seen.ok()) << *seen.error;
+  EXPECT_TRUE(sameValue(
+      seen.value, json(R"([{"uri":"/tav-peer/v1/things/1","eventType":"Create","data":{"v":1}},
+               {"uri":"/tav-peer/v1/things/1","eventType":"Update","data":{"v":2}},
+               {"uri":"/tav-peer/v1/others/9","eventType":"Delete","data":null}])")));
+}
+
+TEST_F(TestPluginLibraryTest, StopUnsubscribesTheObservedResources) {
+  CallRequest watch;
+  watch.method = "POST";
+  watch.path = "/tav-test/v1/watch";
+  watch.contentType = "application/json";
+  watch.body = R"("/tav-peer/v1/others/*")";
+  ASSERT_TRUE(host().call(watch).ok());
+  ASSERT_FALSE(host().events().subscribersOf("OnJsonApiEvent_tav-peer_v1_others").empty());
+
+  host().stop();
+  EXPECT_TRUE(host().events().subscriptions().empty());
+}
+
 } // namespace
 } // namespace tav::host

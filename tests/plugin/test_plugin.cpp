@@ -17,6 +17,12 @@
 //   GET  /tav-test/v1/fail/{how}          throws: "bad_alloc" std::bad_alloc, anything else
 //                                         std::runtime_error; the call answers 500
 //                                         "Internal server error"
+//   GET  /tav-test/v1/relay?url=U         GETs U from the host and answers its value; a failed
+//                                         request answers its message with its status (502
+//                                         when it has none)
+//   POST /tav-test/v1/watch               body argument "uri": observes that resource URI (a
+//                                         "*" in it observes every matching URI)
+//   GET  /tav-test/v1/seen                the resource events observed so far, in arrival order
 //
 // Types are registered as "VmfBeTavTestItem", "VmfBeTavTestItemColour" and "VmfBeTavTestCaller"
 // with the plugin's tags.
@@ -71,6 +77,10 @@ void TestPlugin::onRegistered() {
   route(HttpMethod::Get, "/tav-test/v1/caller", &TestPlugin::caller);
   route(HttpMethod::Get, "/tav-test/v1/fail/{how}", &TestPlugin::fail)
       .argument("how", "", ArgumentLocation::Path);
+  route(HttpMethod::Get, "/tav-test/v1/relay", &TestPlugin::relay)
+      .argument("url", "", ArgumentLocation::Query);
+  route(HttpMethod::Post, "/tav-test/v1/watch", &TestPlugin::watch).bodyArgument("uri");
+  route(HttpMethod::Get, "/tav-test/v1/seen", &TestPlugin::seen);
 }
 
 HandlerResponse<TestItem> TestPlugin::getItem(std::string id, std::optional<int32_t> count) {
@@ -138,6 +148,29 @@ HandlerResponse<std::string> TestPlugin::fail(const std::string& how) {
     throw std::bad_alloc();
   }
   throw std::runtime_error("the test plugin fails on request");
+}
+
+HandlerResponse<BindingProperty> TestPlugin::relay(const std::string& url) {
+  RequestResult<BindingProperty> answer =
+      requests().requestValue<BindingProperty>(HttpMethod::Get, url);
+  if (!answer.ok()) {
+    const RequestError& error = answer.error();
+    return ErrorResponse(error.status != 0 ? error.status : 502, error.message);
+  }
+  return std::move(answer.value());
+}
+
+HandlerResponse<void> TestPlugin::watch(const std::string& uri) {
+  observeResource(uri, [this](const PluginResourceEvent& event) {
+    std::lock_guard lock(seenMutex_);
+    seen_.push_back(event);
+  });
+  return {};
+}
+
+HandlerResponse<std::vector<PluginResourceEvent>> TestPlugin::seen() {
+  std::lock_guard lock(seenMutex_);
+  return seen_;
 }
 
 } // namespace tav::test

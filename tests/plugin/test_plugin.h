@@ -2,11 +2,13 @@
 // libtav_test_plugin.so, which the substitute host's end-to-end tests load.
 #pragma once
 
+#include "plugin/framework_types.h"
 #include "plugin/handler_response.h"
 #include "plugin/plugin.h"
 #include "plugin/request_info.h"
 
 #include <cstdint>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -48,6 +50,14 @@ public:
   HandlerResponse<void> announce(const BindingProperty& payload);
   HandlerResponse<TestCaller> caller(const RequestInfo& info);
   HandlerResponse<std::string> fail(const std::string& how);
+  HandlerResponse<BindingProperty> relay(const std::string& url);
+  HandlerResponse<void> watch(const std::string& uri);
+  HandlerResponse<std::vector<PluginResourceEvent>> seen();
+
+private:
+  // Resource events arrive on the host's threads while calls read them.
+  std::mutex seenMutex_;
+  std::vector<PluginResourceEvent> seen_;
 };
 
 } // namespace tav::test
