@@ -95,7 +95,9 @@ StreamText readResponseStream(HostBridge& bridge, const host::HostResponse& resp
   StreamText out;
   StreamReleaseGuard release(response);
   try {
-    out.text.reserve(std::min(response.streamSizeHint, kStreamReserveLimit));
+    // Copied out first: std::min takes references, and the packed record's field is misaligned.
+    const uint32_t sizeHint = response.streamSizeHint;
+    out.text.reserve(std::min(sizeHint, kStreamReserveLimit));
     char buffer[kStreamChunkSize];
     uint8_t more = 1;
     do {

@@ -383,6 +383,21 @@ TEST_F(StreamReading, FullReadWithNothingMoreEndsReading) {
   EXPECT_TRUE(waits(client.calls()).empty());
 }
 
+TEST_F(StreamReading, AnySizeHintReadsTheWholeText) {
+  // The hint sits misaligned in the packed record; a large one is capped, not trusted.
+  for (const uint32_t hint : {0u, 3u, kStreamReserveLimit + 1, UINT32_MAX}) {
+    FakeStream stream{{StreamChunk{"[1,", true}, StreamChunk{"2]", false}}};
+    client.respond = [&stream, hint](host::HostResponse* response, const host::HostRequest*) {
+      stream.attach(response);
+      response->streamSizeHint = hint;
+    };
+    const auto result = client.outgoing().requestValue<BindingProperty>(HttpMethod::Get, "/stream");
+    ASSERT_TRUE(result.ok()) << hint << ": " << result.error().message;
+    EXPECT_EQ(result.value().size(), 2u) << hint;
+    EXPECT_EQ(stream.releases, 1) << hint;
+  }
+}
+
 TEST_F(StreamReading, FailureReleasesTheStreamOnce) {
   FakeStream stream{{StreamChunk{"[1,", true}, StreamChunk{"", false, true}}};
   const auto result = fetchStream(stream);
