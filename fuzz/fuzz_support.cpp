@@ -13,7 +13,10 @@ void checkJsonRoundTrip(const BindingProperty& tree) {
     fail("written JSON does not read back", first, again.errorMessage());
   }
   const std::string second = writeJson(again);
-  check(first == second, "JSON read back writes differently", first, second);
+  // A root that JSON cannot hold (NaN, the infinities) is written as null, which reads back as
+  // the empty value, and an empty root is written as the empty text.
+  const bool nullRoot = first == "null" && second.empty();
+  check(first == second || nullRoot, "JSON read back writes differently", first, second);
 }
 
 } // namespace tav::fuzz
