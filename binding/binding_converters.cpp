@@ -47,6 +47,22 @@ bool isEmptyForOmission(const BindingProperty& value) {
 
 } // namespace
 
+bool BindingConverter::toValueInPlace(BindingResult& status, BindingProperty& target,
+                                      const void* native, const BindingTypeDescriptor* typeArg,
+                                      const BindingTypeRegistry& registry) const {
+  if (!status.ok()) {
+    return false;
+  }
+  BindingResult converted;
+  toValue(converted, native, typeArg, registry);
+  if (!converted.ok()) {
+    status.setError(converted.errorMessage());
+    return false;
+  }
+  target = std::move(converted.value());
+  return true;
+}
+
 bool BoolConverter::fromValue(BindingResult& result, void* native, const BindingProperty& input,
                               std::string_view name, const BindingTypeDescriptor*,
                               const BindingTypeRegistry&, void*) const {
@@ -58,6 +74,16 @@ void BoolConverter::toValue(BindingResult& out, const void* native, const Bindin
   out = *static_cast<const bool*>(native);
 }
 
+bool BoolConverter::toValueInPlace(BindingResult& status, BindingProperty& target,
+                                   const void* native, const BindingTypeDescriptor*,
+                                   const BindingTypeRegistry&) const {
+  if (!status.ok()) {
+    return false;
+  }
+  target = *static_cast<const bool*>(native);
+  return true;
+}
+
 bool TextConverter::fromValue(BindingResult& result, void* native, const BindingProperty& input,
                               std::string_view name, const BindingTypeDescriptor*,
                               const BindingTypeRegistry& registry, void*) const {
@@ -67,6 +93,16 @@ bool TextConverter::fromValue(BindingResult& result, void* native, const Binding
 void TextConverter::toValue(BindingResult& out, const void* native, const BindingTypeDescriptor*,
                             const BindingTypeRegistry&) const {
   out = *static_cast<const std::string*>(native);
+}
+
+bool TextConverter::toValueInPlace(BindingResult& status, BindingProperty& target,
+                                   const void* native, const BindingTypeDescriptor*,
+                                   const BindingTypeRegistry&) const {
+  if (!status.ok()) {
+    return false;
+  }
+  target = *static_cast<const std::string*>(native);
+  return true;
 }
 
 bool PropertyConverter::fromValue(BindingResult& result, void* native, const BindingProperty& input,
@@ -84,6 +120,16 @@ bool PropertyConverter::fromValue(BindingResult& result, void* native, const Bin
 void PropertyConverter::toValue(BindingResult& out, const void* native,
                                 const BindingTypeDescriptor*, const BindingTypeRegistry&) const {
   out = *static_cast<const BindingProperty*>(native);
+}
+
+bool PropertyConverter::toValueInPlace(BindingResult& status, BindingProperty& target,
+                                       const void* native, const BindingTypeDescriptor*,
+                                       const BindingTypeRegistry&) const {
+  if (!status.ok()) {
+    return false;
+  }
+  target = *static_cast<const BindingProperty*>(native);
+  return true;
 }
 
 bool StructConverter::fromValue(BindingResult& result, void* native, const BindingProperty& input,
@@ -127,30 +173,55 @@ bool StructConverter::fromValue(BindingResult& result, void* native, const Bindi
 void StructConverter::toValue(BindingResult& out, const void* native,
                               const BindingTypeDescriptor* typeArg,
                               const BindingTypeRegistry& registry) const {
-  if (!out.ok()) {
-    return;
+  fill(out, out, native, typeArg, registry);
+}
+
+bool StructConverter::toValueInPlace(BindingResult& status, BindingProperty& target,
+                                     const void* native, const BindingTypeDescriptor* typeArg,
+                                     const BindingTypeRegistry& registry) const {
+  if (!status.ok()) {
+    return false;
+  }
+  target.clear();
+  return fill(status, target, native, typeArg, registry);
+}
+
+bool StructConverter::fill(BindingResult& status, BindingProperty& target, const void* native,
+                           const BindingTypeDescriptor* typeArg,
+                           const BindingTypeRegistry& registry) const {
+  if (!status.ok()) {
+    return false;
   }
   if (typeArg == nullptr) {
-    out.setError(kUnregisteredNative);
-    return;
+    status.setError(kUnregisteredNative);
+    return false;
   }
-  out.makeStructure();
+  target.makeStructure();
   const auto* record = static_cast<const unsigned char*>(native);
   for (const BindingFieldDescriptor& field : typeArg->fields) {
     if (!field.converter) {
       continue;
     }
-    BindingResult converted;
-    field.converter->toValue(converted, record + field.offset, field.type.descriptor, registry);
-    if (!converted.ok()) {
-      out.setError(converted.errorMessage());
-      return;
-    }
-    if ((field.flags & kBindingFieldOmitWhenEmpty) && isEmptyForOmission(converted)) {
+    const void* value = record + field.offset;
+    if (!(field.flags & kBindingFieldOmitWhenEmpty)) {
+      if (!field.converter->toValueInPlace(status, target.member(field.name), value,
+                                           field.type.descriptor, registry)) {
+        return false;
+      }
       continue;
     }
-    out.member(field.name) = std::move(converted.value());
+    // Whether the member is left out is known only once the value is made.
+    BindingResult converted;
+    field.converter->toValue(converted, value, field.type.descriptor, registry);
+    if (!converted.ok()) {
+      status.setError(converted.errorMessage());
+      return false;
+    }
+    if (!isEmptyForOmission(converted)) {
+      target.member(field.name) = std::move(converted.value());
+    }
   }
+  return true;
 }
 
 bool VectorConverterBase::fromValue(BindingResult& result, void* native,
@@ -180,21 +251,35 @@ bool VectorConverterBase::fromValue(BindingResult& result, void* native,
 void VectorConverterBase::toValue(BindingResult& out, const void* native,
                                   const BindingTypeDescriptor* typeArg,
                                   const BindingTypeRegistry& registry) const {
-  if (!out.ok()) {
-    return;
+  fill(out, out, native, typeArg, registry);
+}
+
+bool VectorConverterBase::toValueInPlace(BindingResult& status, BindingProperty& target,
+                                         const void* native, const BindingTypeDescriptor* typeArg,
+                                         const BindingTypeRegistry& registry) const {
+  if (!status.ok()) {
+    return false;
+  }
+  target.clear();
+  return fill(status, target, native, typeArg, registry);
+}
+
+bool VectorConverterBase::fill(BindingResult& status, BindingProperty& target, const void* native,
+                               const BindingTypeDescriptor* typeArg,
+                               const BindingTypeRegistry& registry) const {
+  if (!status.ok()) {
+    return false;
   }
   const size_t count = size(native);
-  out.makeCollection();
-  out.reserve(count);
+  target.makeCollection();
+  target.reserve(count);
   for (size_t i = 0; i < count; ++i) {
-    BindingResult converted;
-    element().toValue(converted, elementAt(native, i), typeArg, registry);
-    if (!converted.ok()) {
-      out.setError(converted.errorMessage());
-      return;
+    if (!element().toValueInPlace(status, target.append(), elementAt(native, i), typeArg,
+                                  registry)) {
+      return false;
     }
-    out.append() = std::move(converted.value());
   }
+  return true;
 }
 
 } // namespace tav

@@ -54,6 +54,9 @@ public:
                  const BindingTypeRegistry& registry, void* context) const override;
   void toValue(BindingResult& out, const void* native, const BindingTypeDescriptor* typeArg,
                const BindingTypeRegistry& registry) const override;
+  bool toValueInPlace(BindingResult& status, BindingProperty& target, const void* native,
+                      const BindingTypeDescriptor* typeArg,
+                      const BindingTypeRegistry& registry) const override;
 };
 
 // Any integer width; bounds and type name come from the native type.
@@ -84,11 +87,24 @@ public:
 
   void toValue(BindingResult& out, const void* native, const BindingTypeDescriptor*,
                const BindingTypeRegistry&) const override {
+    store(out, native);
+  }
+  bool toValueInPlace(BindingResult& status, BindingProperty& target, const void* native,
+                      const BindingTypeDescriptor*, const BindingTypeRegistry&) const override {
+    if (!status.ok()) {
+      return false;
+    }
+    store(target, native);
+    return true;
+  }
+
+private:
+  static void store(BindingProperty& target, const void* native) {
     const Int value = *static_cast<const Int*>(native);
     if constexpr (std::is_signed_v<Int>) {
-      out.setSigned(value);
+      target.setSigned(value);
     } else {
-      out.setUnsigned(value);
+      target.setUnsigned(value);
     }
   }
 };
@@ -115,6 +131,14 @@ public:
                const BindingTypeRegistry&) const override {
     out = static_cast<double>(*static_cast<const Real*>(native));
   }
+  bool toValueInPlace(BindingResult& status, BindingProperty& target, const void* native,
+                      const BindingTypeDescriptor*, const BindingTypeRegistry&) const override {
+    if (!status.ok()) {
+      return false;
+    }
+    target = static_cast<double>(*static_cast<const Real*>(native));
+    return true;
+  }
 };
 
 // std::string.
@@ -125,6 +149,9 @@ public:
                  const BindingTypeRegistry& registry, void* context) const override;
   void toValue(BindingResult& out, const void* native, const BindingTypeDescriptor* typeArg,
                const BindingTypeRegistry& registry) const override;
+  bool toValueInPlace(BindingResult& status, BindingProperty& target, const void* native,
+                      const BindingTypeDescriptor* typeArg,
+                      const BindingTypeRegistry& registry) const override;
 };
 
 // A BindingProperty held in a native record: copied both ways, whatever its kind.
@@ -135,6 +162,9 @@ public:
                  const BindingTypeRegistry& registry, void* context) const override;
   void toValue(BindingResult& out, const void* native, const BindingTypeDescriptor* typeArg,
                const BindingTypeRegistry& registry) const override;
+  bool toValueInPlace(BindingResult& status, BindingProperty& target, const void* native,
+                      const BindingTypeDescriptor* typeArg,
+                      const BindingTypeRegistry& registry) const override;
 };
 
 // A registered struct; typeArg is its descriptor (null when it was not registered).
@@ -145,6 +175,14 @@ public:
                  const BindingTypeRegistry& registry, void* context) const override;
   void toValue(BindingResult& out, const void* native, const BindingTypeDescriptor* typeArg,
                const BindingTypeRegistry& registry) const override;
+  bool toValueInPlace(BindingResult& status, BindingProperty& target, const void* native,
+                      const BindingTypeDescriptor* typeArg,
+                      const BindingTypeRegistry& registry) const override;
+
+private:
+  // Makes target a structure (keeping members it already has) and converts every field into it.
+  bool fill(BindingResult& status, BindingProperty& target, const void* native,
+            const BindingTypeDescriptor* typeArg, const BindingTypeRegistry& registry) const;
 };
 
 // A registered enum stored as its signed 32-bit number; typeArg is its descriptor.
@@ -167,6 +205,14 @@ public:
                const BindingTypeRegistry&) const override {
     out = BindingEnum{static_cast<int32_t>(*static_cast<const Enum*>(native)), &typeId<Enum>()};
   }
+  bool toValueInPlace(BindingResult& status, BindingProperty& target, const void* native,
+                      const BindingTypeDescriptor*, const BindingTypeRegistry&) const override {
+    if (!status.ok()) {
+      return false;
+    }
+    target = BindingEnum{static_cast<int32_t>(*static_cast<const Enum*>(native)), &typeId<Enum>()};
+    return true;
+  }
 };
 
 // Shared rules of every vector converter, on a type-erased view of the native vector.
@@ -177,6 +223,9 @@ public:
                  const BindingTypeRegistry& registry, void* context) const final;
   void toValue(BindingResult& out, const void* native, const BindingTypeDescriptor* typeArg,
                const BindingTypeRegistry& registry) const final;
+  bool toValueInPlace(BindingResult& status, BindingProperty& target, const void* native,
+                      const BindingTypeDescriptor* typeArg,
+                      const BindingTypeRegistry& registry) const final;
 
 protected:
   virtual size_t size(const void* native) const = 0;
@@ -185,6 +234,11 @@ protected:
   virtual void* elementAt(void* native, size_t index) const = 0;
   virtual const void* elementAt(const void* native, size_t index) const = 0;
   virtual const BindingConverter& element() const = 0;
+
+private:
+  // Makes target a collection (keeping elements it already has) and appends every element.
+  bool fill(BindingResult& status, BindingProperty& target, const void* native,
+            const BindingTypeDescriptor* typeArg, const BindingTypeRegistry& registry) const;
 };
 
 // std::vector<Element>, with ElementConverter for its elements.

@@ -70,6 +70,13 @@ public:
   // Native to value: fills out, or sets out's error.
   virtual void toValue(BindingResult& out, const void* native, const BindingTypeDescriptor* typeArg,
                        const BindingTypeRegistry& registry) const = 0;
+  // Native to value, written straight into `target` (an empty member or element about to be
+  // filled) instead of a result of its own that would then be copied over. Gives target the
+  // value toValue gives. On failure the error goes to `status` (which may hold target, and is
+  // then cleared with it) and false is returned. Does nothing when status is already failed.
+  virtual bool toValueInPlace(BindingResult& status, BindingProperty& target, const void* native,
+                              const BindingTypeDescriptor* typeArg,
+                              const BindingTypeRegistry& registry) const;
   virtual ~BindingConverter() = default;
 };
 

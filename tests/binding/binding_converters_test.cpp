@@ -3,6 +3,7 @@
 #include "binding/binding_converters.h"
 
 #include "binding/binding_type_registry.h"
+#include "binding/native_binding.h"
 #include "binding_test_values.h"
 
 #include <gtest/gtest.h>
@@ -257,6 +258,70 @@ TEST_F(Converters, TopLevelVectorOfStructs) {
   ASSERT_EQ(value.size(), 3u);
   EXPECT_EQ(value.at(1).find("count").getSigned(), 0);
   EXPECT_EQ(value.at(1).find("label").getString(), "");
+}
+
+// Records are written straight into the member or element they fill; the tree must be the one
+// a result of their own gives, and a failure deep inside must reach the caller's status.
+TEST_F(Converters, InPlaceConversionGivesTheValueOfItsOwnResult) {
+  Outer native;
+  native.flag = true;
+  native.small = -3;
+  native.big = -(int64_t{1} << 40);
+  native.text = "hello";
+  native.any.member("nested").append() = "deep";
+  native.inner = {7, "seven"};
+  native.shade = Shade::Light;
+  native.items = {{1, "one"}, {2, ""}, {3, "hello"}};
+  native.numbers = {5, -6};
+  const std::vector<Outer> list = {native, Outer{}, native};
+  const BindingResult own = toValue(list, registry);
+  ASSERT_TRUE(own.ok());
+
+  // Into a part of another tree that already holds a structure: replaced, not merged.
+  BindingResult status;
+  status.member("stale").member("items") = "old";
+  NativeBinding<std::vector<Outer>>::Converter converter;
+  EXPECT_TRUE(converter.toValueInPlace(status, status.member("stale"), &list,
+                                       nativeDescriptor<std::vector<Outer>>(registry), registry));
+  EXPECT_EQ(describeValue(status.find("stale")), describeValue(own));
+  EXPECT_EQ(describeValue(own.at(1).find("any")), describeValue(emptyValue()));
+
+  BindingProperty structure;
+  structure.member("extra") = "old";
+  StructConverter single;
+  EXPECT_TRUE(single.toValueInPlace(status, structure, &native, nativeDescriptor<Outer>(registry),
+                                    registry));
+  EXPECT_EQ(describeValue(structure), describeValue(own.at(0)));
+
+  // The general path of the interface, a result of its own copied over, agrees.
+  BindingResult general;
+  EXPECT_TRUE(converter.BindingConverter::toValueInPlace(
+      general, general.member("copy"), &list, nativeDescriptor<std::vector<Outer>>(registry),
+      registry));
+  EXPECT_EQ(describeValue(general.find("copy")), describeValue(own));
+}
+
+TEST_F(Converters, InPlaceFailureDeepInsideReplacesTheStatusWithTheError) {
+  Haunted haunted;
+  haunted.ghosts.resize(2);
+  const std::vector<Haunted> list = {haunted};
+  BindingResult status;
+  status.member("kept") = "gone after the failure";
+  NativeBinding<std::vector<Haunted>>::Converter converter;
+  EXPECT_FALSE(converter.toValueInPlace(status, status.member("target"), &list,
+                                        nativeDescriptor<std::vector<Haunted>>(registry),
+                                        registry));
+  EXPECT_FALSE(status.ok());
+  EXPECT_EQ(status.size(), 1u);
+  EXPECT_EQ(status.errorMessage(),
+            "Couldn't convert native value because it's an unregistered structure.");
+
+  // A failed status stops the conversion before anything is written.
+  BindingProperty untouched;
+  EXPECT_FALSE(converter.toValueInPlace(
+      status, untouched, &list, nativeDescriptor<std::vector<Haunted>>(registry), registry));
+  EXPECT_TRUE(untouched.isEmpty());
+  EXPECT_EQ(toValue(list, registry).errorMessage(), status.errorMessage());
 }
 
 TEST_F(Converters, UnregisteredStructsFailBothWays) {
