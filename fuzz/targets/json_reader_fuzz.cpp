@@ -1,11 +1,17 @@
-// JSON text to a value tree: no crash, a well-formed error naming an offset inside the text, and
-// a tree that survives writing and reading again.
+// JSON text to a value tree: no crash, a well-formed error naming an offset inside the text, the
+// same verdict (error text and offset) as RapidJSON's recursive DOM reader, and a tree that
+// survives writing and reading again.
 #include "fuzz_support.h"
 
 #include "routing/json_reader.h"
 #include "routing/json_writer.h"
 
+#include <rapidjson/document.h>
+#include <rapidjson/error/en.h>
+
+#include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <string>
 
 namespace {
@@ -24,6 +30,68 @@ long long errorOffset(std::string_view message) {
   return error == std::errc() && end == digits.data() + digits.size() ? offset : -1;
 }
 
+// Nesting of the text, counted the simple way (brackets outside strings).
+size_t nesting(std::string_view text) {
+  size_t depth = 0;
+  size_t deepest = 0;
+  bool inString = false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (inString) {
+      if (c == '\\') {
+        ++i;
+      } else if (c == '"') {
+        inString = false;
+      }
+    } else if (c == '"') {
+      inString = true;
+    } else if (c == '[' || c == '{') {
+      deepest = std::max(deepest, ++depth);
+    } else if ((c == ']' || c == '}') && depth > 0) {
+      --depth;
+    }
+  }
+  return deepest;
+}
+
+// Whether a tree holds an infinite number: RapidJSON's own conversion gives one for some texts
+// beyond the double range ("-957e308") and at its very edge ("1.7976931348623158e308").
+bool holdsInfinity(const rapidjson::Value& value) {
+  if (value.IsDouble()) {
+    return !std::isfinite(value.GetDouble());
+  }
+  if (value.IsArray()) {
+    for (const rapidjson::Value& element : value.GetArray()) {
+      if (holdsInfinity(element)) {
+        return true;
+      }
+    }
+  }
+  if (value.IsObject()) {
+    for (const auto& member : value.GetObject()) {
+      if (holdsInfinity(member.value)) {
+        return true;
+      }
+    }
+  }
+  return false;
+}
+
+// The verdict of RapidJSON's own recursive DOM reader with default flags: the
+// reader promises its error texts and offsets, so on a text it reads whole the two must agree.
+std::string referenceVerdict(std::string_view text) {
+  rapidjson::Document document;
+  // From a terminated copy: the overload with a length reads through a stream that skips any of
+  // the three bytes of a UTF-8 byte order mark, each on its own.
+  const std::string terminated(text);
+  document.Parse(terminated.c_str());
+  if (!document.HasParseError()) {
+    return holdsInfinity(document) ? "infinite" : "ok";
+  }
+  return std::string("Error: ") + rapidjson::GetParseError_En(document.GetParseError()) +
+         " at offset " + std::to_string(document.GetErrorOffset()) + ".";
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -40,6 +108,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::check(cut.ok() ? writeJson(cut) == writeJson(doc)
                          : cut.errorMessage() == doc.errorMessage(),
                 "a zero byte does not end the text", writeJson(cut), writeJson(doc));
+  }
+
+  // Texts the recursive reader takes safely and that have something to read.
+  if (zero == std::string_view::npos && nesting(text) < 256 &&
+      text.find_first_not_of(" \t\r\n") != std::string_view::npos) {
+    const std::string reference = referenceVerdict(text);
+    const std::string verdict = doc.ok() ? "ok" : std::string(doc.errorMessage());
+    // RapidJSON's quick number conversion overflows to infinity near and beyond the double
+    // range, where the reader converts exactly; past such a number the two cannot compare.
+    if (reference != "infinite" && verdict.find("Number too big") == std::string::npos) {
+      fuzz::check(verdict == reference, "the verdict differs from RapidJSON's DOM reader", verdict,
+                  reference);
+    }
   }
 
   if (!doc.ok()) {
