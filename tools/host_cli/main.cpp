@@ -17,15 +17,16 @@ using namespace tav::tools;
 
 constexpr char kServePathsHelp[] =
     "Paths (docs/tav-host.md):\n"
-    "  /tav-banners/...                              the plugin, body and content type passed on\n"
-    "  /events                                       GET: the plugin's events, Server-Sent Events\n"
-    "  /tav-platform-config/v1/namespaces/<ns>/<n>   GET, PUT JSON (fires the event), DELETE\n"
-    "  /tav-inventory/v1/signedInventory             GET tokens; PUT {\"flags\": [..], \"frames\": "
-    "[..]}\n"
-    "  /tav-sondar/v1/current-sondar/sondar-profile  GET, PUT an object, POST {\"key\", "
-    "\"value\"}\n"
-    "  /tav-loadouts/v2/items/1                      GET\n"
-    "  /tav-host/v1/failures/<endpoint>              GET, PUT {\"status\", \"message\"}, DELETE\n"
+    "  /tav-banners/...                 the plugin; body and content type passed on\n"
+    "  /events                          GET: the plugin's events as Server-Sent Events\n"
+    "  /tav-platform-config/v1/namespaces/<ns>/<name>\n"
+    "                                   GET; PUT JSON, which fires its event; DELETE\n"
+    "  /tav-inventory/v1/signedInventory\n"
+    "                                   GET the tokens; PUT {\"flags\": [..], \"frames\": [..]}\n"
+    "  /tav-sondar/v1/current-sondar/sondar-profile\n"
+    "                                   GET; PUT an object; POST {\"key\", \"value\"}\n"
+    "  /tav-loadouts/v2/items/1         GET\n"
+    "  /tav-host/v1/failures/<endpoint> GET; PUT {\"status\", \"message\"}; DELETE\n"
     "Each request is logged on standard output, the plugin's log lines on standard error as\n"
     "\"[plugin <level>] <line>\" (0 okay, 1 warning, 2 error, 3 always).\n";
 
