@@ -62,8 +62,10 @@ public:
 
   // Runs after every change of the saved state (anything snapshot() holds): the plugin's profile
   // and loadouts writes and every edit below, on the thread that made the change, outside the
-  // peers' lock, so it may take a snapshot. Telemetry and edits that change nothing do not run
-  // it. Changes made at once on several threads may run it at once. An empty function removes it.
+  // peers' lock, so it may take a snapshot. Telemetry, refused or failed writes and removals of
+  // what is not there do not run it. Changes made at once on several threads may run it at once.
+  // A configuration change runs it before its events are queued and while later changes wait,
+  // so it must not change the configuration itself. An empty function removes it.
   void setChangeListener(std::function<void()> listener);
 
   // ---- the whole state ----
