@@ -6,6 +6,9 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
+
+#include "foundation/utc_time.h"
 
 namespace tav::banners {
 namespace {
@@ -59,6 +62,33 @@ TEST(OwnedFlag, ReadsInventoryItemFields) {
   EXPECT_EQ(entry.seasonId, 12);
   EXPECT_EQ(entry.acquiredAt, 86400);
   EXPECT_TRUE(IsValid(entry));
+}
+
+// Purchase dates in the inventory's own form are read without the runtime's calendar parsing;
+// the seconds must be exactly those of parseUtcTime, for every day and for the texts that only
+// look like that form.
+TEST(OwnedFlag, ReadsPurchaseDatesAsParseUtcTimeDoes) {
+  std::vector<std::string> dates;
+  for (int64_t day = 0; day < 366 * 140; day += 1) {
+    const int64_t seconds = day * 86400 + (day * 7919) % 86400;
+    dates.push_back(formatUtcTime(seconds));
+  }
+  const char* const oddities[] = {
+      "1969-12-31T23:59:59Z",   "1970-01-01T00:00:00Z", "2024-02-29T12:00:00Z",
+      "2023-02-29T12:00:00Z",   "2100-02-29T00:00:00Z", "2000-02-29T00:00:00Z",
+      "2024-04-31T00:00:00Z",   "2024-12-32T00:00:00Z", "2024-13-01T00:00:00Z",
+      "2024-00-10T00:00:00Z",   "2024-01-00T00:00:00Z", "2024-01-01T24:00:00Z",
+      "2024-01-01T23:60:00Z",   "2024-01-01T23:59:60Z", "2024-01-01t23:59:59Z",
+      "2024-01-01T23:59:59z",   "2024-01-01 23:59:59Z", "2024-01-01T23:59:59",
+      "2024-01-01T23:59:59.5Z", "20240101T235959Z",     "2024-1-01T23:59:59Z",
+      "2024-01-01T23:59:5xZ",   "+024-01-01T23:59:59Z", "2024-01-01T23:59:59+00",
+      "9999-12-31T23:59:59Z",   "0000-01-01T00:00:00Z", "",
+  };
+  dates.insert(dates.end(), std::begin(oddities), std::end(oddities));
+  for (const std::string& date : dates) {
+    EXPECT_EQ(MakeOwnedFlag(FlagItem("FLAG", "t", "1", "1", date)).acquiredAt, parseUtcTime(date))
+        << date;
+  }
 }
 
 struct FlagValidityCase {
