@@ -4,7 +4,33 @@
 #include "routing/json_reader.h"
 #include "routing/json_writer.h"
 
+#include <algorithm>
+#include <utility>
+
 namespace tav::fuzz {
+
+TreeShape treeShape(const BindingProperty& tree) {
+  TreeShape shape;
+  std::vector<std::pair<const BindingProperty*, size_t>> pending{{&tree, 0}};
+  while (!pending.empty()) {
+    const auto [value, depth] = pending.back();
+    pending.pop_back();
+    ++shape.values;
+    shape.depth = std::max(shape.depth, depth);
+    if (value->isCollection()) {
+      for (const BindingProperty& element : value->elements()) {
+        pending.emplace_back(&element, depth + 1);
+      }
+      shape.depth = std::max(shape.depth, depth + 1);
+    } else if (value->isStructure()) {
+      for (const auto& member : value->members()) {
+        pending.emplace_back(&member.value, depth + 1);
+      }
+      shape.depth = std::max(shape.depth, depth + 1);
+    }
+  }
+  return shape;
+}
 
 void checkJsonRoundTrip(const BindingProperty& tree) {
   const std::string first = writeJson(tree);

@@ -70,6 +70,14 @@ inline std::vector<std::string_view> splitLines(std::string_view text, char sepa
   }
 }
 
+// The number of values in a tree (the root included) and its nesting: a scalar root is depth 0,
+// a container of scalars depth 1. Walked with a stack of its own.
+struct TreeShape {
+  size_t values = 0;
+  size_t depth = 0;
+};
+TreeShape treeShape(const BindingProperty& tree);
+
 // A tree read from a document must survive JSON: its compact JSON text reads back without error
 // and writes again to the very same text. Catches a writer that emits what the reader refuses
 // (escapes, numbers, deep nesting) and a reader that loses or changes what the writer wrote.

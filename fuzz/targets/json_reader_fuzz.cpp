@@ -3,6 +3,7 @@
 // survives writing and reading again.
 #include "fuzz_support.h"
 
+#include "binding/document_limits.h"
 #include "routing/json_reader.h"
 #include "routing/json_writer.h"
 
@@ -129,6 +130,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 "error message without an offset inside the text", doc.errorMessage());
     return 0;
   }
+  fuzz::check(fuzz::treeShape(doc).depth <= kMaxDocumentDepth,
+              "a tree nested beyond the document limit");
   fuzz::checkJsonRoundTrip(doc);
   return 0;
 }

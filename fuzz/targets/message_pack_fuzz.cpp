@@ -2,6 +2,7 @@
 // message names, a root value that decodes the same on its own, and a tree JSON can carry.
 #include "fuzz_support.h"
 
+#include "binding/document_limits.h"
 #include "binding/message_pack_reader.h"
 #include "routing/json_writer.h"
 
@@ -32,6 +33,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::check(writeJson(root) == writeJson(doc), "trailing bytes changed the tree",
                 writeJson(root), writeJson(doc));
   }
+  fuzz::check(fuzz::treeShape(doc).depth <= kMaxDocumentDepth,
+              "a tree nested beyond the document limit");
   fuzz::checkJsonRoundTrip(doc);
   return 0;
 }
