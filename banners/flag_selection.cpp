@@ -25,10 +25,11 @@ struct ThemeKeyHash {
   }
 };
 
-// When a theme was first and last acquired within a season.
+// When a theme was first and last acquired within a season, and a number of its own.
 struct ThemeSpan {
   int64_t first;
   int64_t last;
+  size_t group;
 };
 
 // Everything the comparison needs, copied out of the entry so the sort touches one array.
@@ -36,6 +37,9 @@ struct SortKey {
   int64_t seasonId;
   int64_t themeFirst;
   int64_t themeLast;
+  // Equal exactly when seasonId and theme are, so comparing themes of one season is one integer
+  // comparison instead of a comparison of their texts.
+  size_t group;
   std::string_view theme;
   int64_t level;
   int64_t acquiredAt;
@@ -49,7 +53,7 @@ bool ComesBefore(const SortKey& a, const SortKey& b) {
   if (a.seasonId != b.seasonId) {
     return a.seasonId > b.seasonId;
   }
-  if (a.theme != b.theme) {
+  if (a.group != b.group) {
     if (a.themeFirst != b.themeFirst) {
       return a.themeFirst > b.themeFirst;
     }
@@ -70,8 +74,9 @@ std::vector<OwnedFlag> SortOwnedFlags(std::vector<OwnedFlag> flags) {
   std::unordered_map<ThemeKey, ThemeSpan, ThemeKeyHash> spans;
   spans.reserve(flags.size());
   for (const OwnedFlag& entry : flags) {
-    auto [it, inserted] = spans.try_emplace(ThemeKey{entry.seasonId, entry.theme},
-                                            ThemeSpan{entry.acquiredAt, entry.acquiredAt});
+    auto [it, inserted] =
+        spans.try_emplace(ThemeKey{entry.seasonId, entry.theme},
+                          ThemeSpan{entry.acquiredAt, entry.acquiredAt, spans.size()});
     if (!inserted) {
       it->second.first = std::min(it->second.first, entry.acquiredAt);
       it->second.last = std::max(it->second.last, entry.acquiredAt);
@@ -83,8 +88,8 @@ std::vector<OwnedFlag> SortOwnedFlags(std::vector<OwnedFlag> flags) {
   for (size_t i = 0; i < flags.size(); ++i) {
     const OwnedFlag& entry = flags[i];
     const ThemeSpan& span = spans.at(ThemeKey{entry.seasonId, entry.theme});
-    keys.push_back(SortKey{entry.seasonId, span.first, span.last, entry.theme, entry.level,
-                           entry.acquiredAt, i});
+    keys.push_back(SortKey{entry.seasonId, span.first, span.last, span.group, entry.theme,
+                           entry.level, entry.acquiredAt, i});
   }
   std::sort(keys.begin(), keys.end(), ComesBefore);
 

@@ -7,6 +7,7 @@
 
 #include "banners/json_token_reader.h"
 #include "binding/document_limits.h"
+#include "binding/fnv1a.h"
 
 namespace tav::banners {
 namespace {
@@ -134,7 +135,9 @@ private:
       if (!readString()) {
         return false;
       }
-      slot = text();
+      // The hash goes with the text: values such as purchase dates are mostly distinct, so a
+      // look in the cache of recent strings would mostly be wasted.
+      slot.setString(text(), fnv1a(text()));
       return true;
     case 't':
       slot = true;
