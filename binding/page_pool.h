@@ -21,8 +21,9 @@ public:
   static constexpr size_t kRegionSize = kPageSize * kPagesPerRegion;
 
   // What the pool holds at one moment.
-  // Fully free regions the shared pool keeps mapped for the next trees (1 MiB).
-  static constexpr size_t kSharedSpareRegions = 16;
+  // Fully free regions the shared pool keeps mapped for the next trees (4 MiB): enough for the
+  // tree of a document of a few megabytes, which would otherwise fault in fresh pages each time.
+  static constexpr size_t kSharedSpareRegions = 64;
 
   struct Stats {
     size_t regions = 0;      // regions reserved from the operating system
