@@ -10,6 +10,7 @@
 #include <signal.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <thread>
 
@@ -64,29 +65,35 @@ int runServe(ServeOptions options) {
     std::fprintf(stderr, "tav-host: cannot listen on %s:%d\n", kLoopback, options.port);
     return exitCode(ExitCode::ServeFailed);
   }
+  // Announced before the lockfile appears, so that whoever waits for the lockfile finds it all.
+  std::printf("tav-host serving http://%s:%d\n", kLoopback, port);
+  std::printf("user: %s, password in the lockfile %s\n", kUserName, options.lockfile.c_str());
+  std::printf("stop with Ctrl-C\n");
+  std::fflush(stdout);
   std::string error;
   if (!writeLockfile(options.lockfile, port, password, &error)) {
     std::fprintf(stderr, "tav-host: %s\n", error.c_str());
     return exitCode(ExitCode::ServeFailed);
   }
 
-  std::atomic<bool> stopping{false};
+  std::atomic<bool> signalled{false};
+  std::atomic<bool> listening{true};
   std::thread stopper([&] {
     int signal = 0;
     sigwait(&signals, &signal);
-    stopping = true;
+    signalled = true;
     events.close(); // event streams end, so their workers are free when the server stops
-    server.stop();
+    // A signal that comes before the server has begun to listen finds stop doing nothing yet.
+    while (listening) {
+      server.stop();
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
   });
-
-  std::printf("tav-host serving http://%s:%d\n", kLoopback, port);
-  std::printf("user: %s, password in the lockfile %s\n", kUserName, options.lockfile.c_str());
-  std::printf("stop with Ctrl-C\n");
-  std::fflush(stdout);
   const bool listened = server.listen_after_bind();
+  listening = false;
 
   // When listening ended by itself, the stopper still waits for a signal: send it one.
-  if (!stopping.exchange(true)) {
+  if (!signalled.exchange(true)) {
     pthread_kill(stopper.native_handle(), SIGTERM);
   }
   stopper.join();
