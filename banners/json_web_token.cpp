@@ -98,7 +98,6 @@ void JsonWebToken::decode() {
   if (decoded_) {
     return;
   }
-  segmentCount_ = static_cast<size_t>(std::count(token_.begin(), token_.end(), '.')) + 1;
   // An empty or missing segment leaves its text empty; header() and payload() tell that apart
   // from an empty decoding by the segment itself.
   if (const std::string_view header = Segment(token_, 0); !header.empty()) {
@@ -118,7 +117,9 @@ void JsonWebToken::decode() {
 const std::vector<std::string>& JsonWebToken::segments() {
   decode();
   if (!segmentsListed_) {
-    for (size_t i = 0; i < segmentCount_; ++i) {
+    // Counted only here: the payload alone is megabytes long in large inventories.
+    const size_t count = static_cast<size_t>(std::count(token_.begin(), token_.end(), '.')) + 1;
+    for (size_t i = 0; i < count; ++i) {
       segments_.emplace_back(Segment(token_, i));
     }
     segmentsListed_ = true;

@@ -63,7 +63,6 @@ private:
   std::string signature_;
   json::Value header_;
   json::Value payload_;
-  size_t segmentCount_ = 0;
   bool decoded_ = false;
   bool segmentsListed_ = false;
   bool headerRead_ = false;

@@ -62,6 +62,44 @@ int64_t ReadAcquisitionTime(std::string_view text) {
   return DaysFromCivil(year, month, day) * 86400 + hour * 3600 + minute * 60 + second;
 }
 
+// The text formatUtcTime gives, written directly for times from 1970 up to the end of year
+// 9999; the runtime's calendar and strftime cost more than the rest of a listed flag. Other
+// times go to formatUtcTime.
+std::string WriteAcquisitionTime(int64_t seconds) {
+  constexpr int64_t kEndOf9999 = 253402300800; // 10000-01-01T00:00:00Z
+  if (seconds < 0 || seconds >= kEndOf9999) {
+    return formatUtcTime(seconds);
+  }
+  const int64_t days = seconds / 86400;
+  const int64_t daySeconds = seconds % 86400;
+  // Civil date from days since 1970-01-01, the inverse of DaysFromCivil.
+  const int64_t shifted = days + 719468;
+  const int64_t era = shifted / 146097;
+  const int64_t dayOfEra = shifted - era * 146097;
+  const int64_t yearOfEra =
+      (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+  const int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+  const int64_t monthIndex = (5 * dayOfYear + 2) / 153;
+  const int64_t day = dayOfYear - (153 * monthIndex + 2) / 5 + 1;
+  const int64_t month = monthIndex < 10 ? monthIndex + 3 : monthIndex - 9;
+  const int64_t year = yearOfEra + era * 400 + (month <= 2 ? 1 : 0);
+
+  std::string text = "0000-00-00T00:00:00Z";
+  auto put = [&text](size_t at, int64_t value, size_t width) {
+    for (size_t i = width; i-- > 0;) {
+      text[at + i] = static_cast<char>('0' + value % 10);
+      value /= 10;
+    }
+  };
+  put(0, year, 4);
+  put(5, month, 2);
+  put(8, day, 2);
+  put(11, daySeconds / 3600, 2);
+  put(14, daySeconds / 60 % 60, 2);
+  put(17, daySeconds % 60, 2);
+  return text;
+}
+
 } // namespace
 
 std::optional<int64_t> ParseStrictInt64(std::string_view text) {
@@ -109,7 +147,7 @@ BannerFlag MakeBannerFlag(const OwnedFlag& entry) {
   flag.level = std::to_string(entry.level);
   flag.seasonId = std::to_string(entry.seasonId);
   if (entry.acquiredAt != -1) {
-    flag.earnedDateIso8601 = formatUtcTime(entry.acquiredAt);
+    flag.earnedDateIso8601 = WriteAcquisitionTime(entry.acquiredAt);
   }
   return flag;
 }

@@ -91,6 +91,33 @@ TEST(OwnedFlag, ReadsPurchaseDatesAsParseUtcTimeDoes) {
   }
 }
 
+// Listed flags write their dates without the runtime's calendar; the text must be exactly that
+// of formatUtcTime, inside and outside the range written directly.
+TEST(BannerFlag, WritesEarnedDatesAsFormatUtcTimeDoes) {
+  std::vector<int64_t> times = {0,
+                                1,
+                                59,
+                                86399,
+                                86400,
+                                951782400,
+                                951868799,
+                                4107456000,
+                                253402300799,
+                                253402300800,
+                                253402300801,
+                                -86400,
+                                -2,
+                                int64_t{1} << 40};
+  for (int64_t day = 0; day < 366 * 140; ++day) {
+    times.push_back(day * 86400 + (day * 7919) % 86400);
+  }
+  for (int64_t seconds : times) {
+    OwnedFlag entry;
+    entry.acquiredAt = seconds;
+    EXPECT_EQ(MakeBannerFlag(entry).earnedDateIso8601, formatUtcTime(seconds)) << seconds;
+  }
+}
+
 struct FlagValidityCase {
   const char* name;
   TournamentFlagInventoryItem item;
