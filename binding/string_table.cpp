@@ -29,6 +29,32 @@ bool inPool(size_t length) {
   return recordBytes(length) <= SlabPool::kMaxBlockSize;
 }
 
+// Equality of two byte strings of length n. Texts met again and again (member names, short
+// values) are short, and a call into the library's memcmp for each costs more than the
+// comparison: up to 16 bytes are compared in at most two overlapping words from each end.
+bool sameBytes(const char* a, const char* b, size_t n) {
+  if (n > 16)
+    return std::memcmp(a, b, n) == 0;
+  if (n >= 8) {
+    uint64_t a0, b0, a1, b1;
+    std::memcpy(&a0, a, 8);
+    std::memcpy(&b0, b, 8);
+    std::memcpy(&a1, a + n - 8, 8);
+    std::memcpy(&b1, b + n - 8, 8);
+    return ((a0 ^ b0) | (a1 ^ b1)) == 0;
+  }
+  if (n >= 4) {
+    uint32_t a0, b0, a1, b1;
+    std::memcpy(&a0, a, 4);
+    std::memcpy(&b0, b, 4);
+    std::memcpy(&a1, a + n - 4, 4);
+    std::memcpy(&b1, b + n - 4, 4);
+    return ((a0 ^ b0) | (a1 ^ b1)) == 0;
+  }
+  // One to three bytes: the first, middle and last cover them all.
+  return n == 0 || (a[0] == b[0] && a[n / 2] == b[n / 2] && a[n - 1] == b[n - 1]);
+}
+
 } // namespace
 
 StringTable::StringTable(SlabPool& pool) noexcept : pool_(pool), buckets_(initialBuckets_) {}
@@ -93,8 +119,7 @@ static_assert(StringTable::kCacheSlots == 1u << (32 - kCacheShift));
 static_assert(StringTable::kKeyCacheSlots == 1u << (32 - kKeyCacheShift));
 
 InternedString* StringTable::internCached(InternedString*& slot, std::string_view text) {
-  if (slot && slot->length == text.size() &&
-      std::memcmp(slot->text(), text.data(), text.size()) == 0) {
+  if (slot && slot->length == text.size() && sameBytes(slot->text(), text.data(), text.size())) {
     ++slot->references;
     return slot;
   }
@@ -121,7 +146,7 @@ InternedString* StringTable::intern(std::string_view text, uint32_t hash) {
   InternedString** slot = &buckets_[hash & (bucketCount_ - 1)];
   for (InternedString* record = *slot; record; record = record->next) {
     if (record->hash == hash && record->length == text.size() &&
-        std::memcmp(record->text(), text.data(), text.size()) == 0) {
+        sameBytes(record->text(), text.data(), text.size())) {
       ++record->references;
       return record;
     }

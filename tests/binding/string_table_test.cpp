@@ -120,5 +120,39 @@ TEST(StringTable, TextsWithTheSameHashStayApart) {
   EXPECT_EQ(b->view(), "beta");
 }
 
+// Texts of every length up to past the word-sized comparisons, each differing from a base text
+// of its length in exactly one byte, at every position: through the cache and through the
+// chains (one wrong hash shared by all), each must find its own record and no other.
+TEST(StringTable, TextsDifferingInOneByteAnywhereStayApart) {
+  PagePool pages;
+  SlabPool pool(pages);
+  StringTable table(pool);
+  for (size_t length = 1; length <= 40; ++length) {
+    const std::string base(length, 'k');
+    std::vector<std::string> texts = {base};
+    for (size_t at = 0; at < length; ++at) {
+      std::string changed = base;
+      changed[at] = 'q';
+      texts.push_back(changed);
+    }
+    std::vector<InternedString*> cached;
+    std::vector<InternedString*> chained;
+    for (const std::string& text : texts) {
+      cached.push_back(table.intern(text));
+      chained.push_back(table.intern(text, 12345u));
+    }
+    for (size_t i = 0; i < texts.size(); ++i) {
+      EXPECT_EQ(cached[i]->view(), texts[i]);
+      EXPECT_EQ(chained[i]->view(), texts[i]);
+      EXPECT_EQ(table.intern(texts[i]), cached[i]);
+      EXPECT_EQ(table.intern(texts[i], 12345u), chained[i]);
+      for (size_t j = 0; j < i; ++j) {
+        EXPECT_NE(cached[i], cached[j]) << texts[i];
+        EXPECT_NE(chained[i], chained[j]) << texts[i];
+      }
+    }
+  }
+}
+
 } // namespace
 } // namespace tav
