@@ -168,7 +168,18 @@ InternedString* StringTable::intern(std::string_view text, uint32_t hash) {
 }
 
 void StringTable::grow() {
-  size_t count = bucketCount_ * 2;
+  rehash(bucketCount_ * 2);
+}
+
+void StringTable::reserve(size_t count) {
+  size_t buckets = bucketCount_;
+  while (buckets < count)
+    buckets *= 2;
+  if (buckets != bucketCount_)
+    rehash(buckets);
+}
+
+void StringTable::rehash(size_t count) {
   auto* buckets = static_cast<InternedString**>(memory::allocate(count * sizeof(InternedString*)));
   if (!buckets)
     throw std::bad_alloc();

@@ -62,6 +62,10 @@ public:
   // Drops one reference; the last one erases and frees the record.
   void release(InternedString* record) noexcept;
 
+  // Makes room for `count` records without further growth (load factor 1.0 still holds), so a
+  // reader that expects many distinct texts rehashes once instead of at every doubling.
+  void reserve(size_t count);
+
   size_t size() const { return count_; }
   size_t bucketCount() const { return bucketCount_; }
 
@@ -69,6 +73,7 @@ private:
   InternedString* allocateRecord(std::string_view text, uint32_t hash);
   void freeRecord(InternedString* record) noexcept;
   void grow();
+  void rehash(size_t count);
   void resetBuckets() noexcept;
   static uint32_t cacheHash(std::string_view text);
   InternedString* internCached(InternedString*& slot, std::string_view text);

@@ -69,6 +69,34 @@ TEST(StringTable, GrowsPastLoadFactorOneAndResetsWhenEmpty) {
   EXPECT_EQ(table.bucketCount(), StringTable::kInitialBuckets);
 }
 
+TEST(StringTable, ReserveSizesOnceAndKeepsEveryRecord) {
+  PagePool pages;
+  SlabPool pool(pages);
+  StringTable table(pool);
+  InternedString* before = table.intern("before", fnv1a("before"));
+  table.reserve(5);
+  EXPECT_EQ(table.bucketCount(), 8u);
+  table.reserve(100);
+  EXPECT_EQ(table.bucketCount(), 128u);
+  std::vector<InternedString*> records;
+  for (int i = 0; i < 128; ++i) {
+    std::string text = "s" + std::to_string(i);
+    records.push_back(table.intern(text, fnv1a(text)));
+  }
+  EXPECT_EQ(table.bucketCount(), 256u); // the 129th record passes load factor 1.0
+  EXPECT_EQ(table.intern("before", fnv1a("before")), before);
+  for (int i = 0; i < 128; ++i) {
+    std::string text = "s" + std::to_string(i);
+    EXPECT_EQ(table.intern(text, fnv1a(text)), records[i]);
+    table.release(records[i]);
+    table.release(records[i]);
+  }
+  table.release(before);
+  table.release(before);
+  EXPECT_EQ(table.size(), 0u);
+  EXPECT_EQ(table.bucketCount(), StringTable::kInitialBuckets);
+}
+
 TEST(StringTable, AFreedRecordLeavesTheRecentTextCache) {
   PagePool pages;
   SlabPool pool(pages);
