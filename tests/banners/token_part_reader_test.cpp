@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstring>
 #include <random>
 #include <string>
 #include <string_view>
@@ -12,48 +11,10 @@
 
 #include "banners/json_token_reader.h"
 #include "banners/json_web_token.h"
+#include "tests/binding/binding_test_values.h"
 
 namespace tav::banners {
 namespace {
-
-// The whole tree as text: kinds, exact double bits, string bytes, members in iteration order.
-void Describe(const BindingProperty& value, std::string& out) {
-  out += std::to_string(static_cast<int>(value.kind()));
-  switch (value.kind()) {
-  case BindingKind::Bool:
-    out += value.getBool() ? "t" : "f";
-    break;
-  case BindingKind::Float: {
-    uint64_t bits = 0;
-    const double number = value.getFloat();
-    std::memcpy(&bits, &number, sizeof bits);
-    out += std::to_string(bits);
-    break;
-  }
-  case BindingKind::String:
-    out += "'" + std::string(value.getString()) + "'";
-    break;
-  case BindingKind::Collection:
-    out += "[";
-    for (const BindingProperty& element : value.elements()) {
-      Describe(element, out);
-      out += ",";
-    }
-    out += "]";
-    break;
-  case BindingKind::Structure:
-    out += "{";
-    for (auto [key, member] : value.members()) {
-      out += "'" + std::string(key) + "':";
-      Describe(member, out);
-      out += ",";
-    }
-    out += "}";
-    break;
-  default:
-    break;
-  }
-}
 
 // What the two-phase reader and ToBindingProperty make of the text; "broken" when it throws.
 std::string TwoPhase(std::string_view text) {
@@ -66,7 +27,7 @@ std::string TwoPhase(std::string_view text) {
   BindingProperty value;
   ToBindingProperty(parsed, value);
   std::string out;
-  Describe(value, out);
+  test::describeValue(value, out);
   return out;
 }
 
@@ -76,7 +37,7 @@ std::string OnePass(std::string_view text) {
     return "broken";
   }
   std::string out;
-  Describe(value, out);
+  test::describeValue(value, out);
   return out;
 }
 
