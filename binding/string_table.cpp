@@ -60,11 +60,15 @@ bool sameBytes(const char* a, const char* b, size_t n) {
 StringTable::StringTable(SlabPool& pool) noexcept : pool_(pool), buckets_(initialBuckets_) {}
 
 StringTable::~StringTable() {
-  for (size_t i = 0; i < bucketCount_; ++i) {
+  // The walk ends with the last heap record: a large document of short texts (dates, ids) would
+  // otherwise touch every one of its records, mostly missing the cache, only to free none.
+  for (size_t i = 0; i < bucketCount_ && heapRecords_ != 0; ++i) {
     for (InternedString* record = buckets_[i]; record;) {
       InternedString* next = record->next;
-      if (!inPool(record->length))
+      if (!inPool(record->length)) {
         memory::release(record);
+        --heapRecords_;
+      }
       record = next;
     }
   }
@@ -84,6 +88,7 @@ InternedString* StringTable::allocateRecord(std::string_view text, uint32_t hash
     memory = memory::allocate(sizeof(InternedString) + text.size() + 1);
     if (!memory)
       throw std::bad_alloc();
+    ++heapRecords_;
   }
   auto* record = new (memory) InternedString{nullptr, text.size(), hash, 1};
   std::memcpy(record->text(), text.data(), text.size());
@@ -92,10 +97,12 @@ InternedString* StringTable::allocateRecord(std::string_view text, uint32_t hash
 }
 
 void StringTable::freeRecord(InternedString* record) noexcept {
-  if (inPool(record->length))
+  if (inPool(record->length)) {
     pool_.release(record, recordBytes(record->length));
-  else
+  } else {
     memory::release(record);
+    --heapRecords_;
+  }
 }
 
 uint32_t StringTable::cacheHash(std::string_view text) {

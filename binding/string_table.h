@@ -41,7 +41,8 @@ public:
   // Small records are carved from `pool`, which must outlive the table; long ones come from the
   // heap.
   explicit StringTable(SlabPool& pool) noexcept;
-  // Frees the heap records still held; records in the pool go with the pool.
+  // Frees the heap records still held; records in the pool go with the pool, so a table of short
+  // texts only is gone without visiting a record.
   ~StringTable();
   StringTable(const StringTable&) = delete;
   StringTable& operator=(const StringTable&) = delete;
@@ -82,6 +83,9 @@ private:
   InternedString** buckets_;
   size_t bucketCount_ = kInitialBuckets;
   size_t count_ = 0;
+  // Records on the heap (the long ones), so that a table holding none is destroyed without a
+  // walk through every bucket.
+  size_t heapRecords_ = 0;
   InternedString* initialBuckets_[kInitialBuckets] = {};
   // Not counted: a record leaves the caches when freed.
   InternedString* cache_[kCacheSlots] = {};

@@ -1,9 +1,11 @@
 // FNV-1a and the interned-string table: sharing, counting, growth and reset.
 #include "binding/fnv1a.h"
 #include "binding/string_table.h"
+#include "foundation/memory.h"
 
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -179,6 +181,41 @@ TEST(StringTable, TextsDifferingInOneByteAnywhereStayApart) {
         EXPECT_NE(chained[i], chained[j]) << texts[i];
       }
     }
+  }
+}
+
+// Long texts live on the heap and short ones in the pool; a table is destroyed without visiting
+// its records once no long one is left, so the count of heap records must stay exact through
+// every intern and release.
+TEST(StringTable, DestroyingFreesExactlyTheLongRecordsStillHeld) {
+  const std::string longTexts[] = {std::string(200, 'a'), std::string(200, 'b'),
+                                   std::string(300, 'c'), std::string(1000, 'd')};
+  for (size_t kept = 0; kept <= std::size(longTexts); ++kept) {
+    const memory::MemoryCounters before = memory::snapshot();
+    {
+      PagePool pages;
+      SlabPool pool(pages);
+      StringTable table(pool);
+      std::vector<InternedString*> records;
+      for (int i = 0; i < 100; ++i)
+        table.intern("short " + std::to_string(i));
+      for (const std::string& text : longTexts) {
+        records.push_back(table.intern(text));
+        // A second reference to the same record, so one release leaves it held.
+        EXPECT_EQ(table.intern(text, fnv1a(text)), records.back());
+      }
+      const uint64_t heldAtPeak = memory::snapshot().liveAllocations();
+      // The records past `kept` go for good before the table does; the others stay held.
+      for (size_t i = kept; i < records.size(); ++i) {
+        table.release(records[i]);
+        table.release(records[i]);
+      }
+      EXPECT_EQ(memory::snapshot().liveAllocations(), heldAtPeak - (std::size(longTexts) - kept));
+      EXPECT_EQ(table.size(), 100 + kept);
+    }
+    const memory::MemoryCounters after = memory::snapshot();
+    EXPECT_EQ(after.bytesInUse(), before.bytesInUse()) << kept << " long records kept";
+    EXPECT_EQ(after.liveAllocations(), before.liveAllocations()) << kept << " long records kept";
   }
 }
 
