@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace tav::fuzz {
@@ -68,6 +69,24 @@ inline std::vector<std::string_view> splitLines(std::string_view text, char sepa
     }
     text.remove_prefix(end + 1);
   }
+}
+
+// "Name: value" lines as name and value pairs; a line without ':' is a name with an empty value,
+// blank lines are skipped and the value's leading spaces dropped.
+inline std::vector<std::pair<std::string, std::string>> headerLines(std::string_view text) {
+  std::vector<std::pair<std::string, std::string>> headers;
+  for (std::string_view line : splitLines(text)) {
+    if (line.empty()) {
+      continue;
+    }
+    const size_t colon = line.find(':');
+    std::string_view value = colon == std::string_view::npos ? "" : line.substr(colon + 1);
+    while (!value.empty() && value.front() == ' ') {
+      value.remove_prefix(1);
+    }
+    headers.emplace_back(line.substr(0, colon), value);
+  }
+  return headers;
 }
 
 // The number of values in a tree (the root included) and its nesting: a scalar root is depth 0,

@@ -65,22 +65,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   // The request record; every text it points at is terminated.
   const std::string path(parts[1]);
-  std::vector<std::string> headerTexts;
-  for (std::string_view line : fuzz::splitLines(parts[2])) {
-    if (line.empty()) {
-      continue;
-    }
-    const size_t colon = line.find(':');
-    std::string_view value = colon == std::string_view::npos ? "" : line.substr(colon + 1);
-    while (!value.empty() && value.front() == ' ') {
-      value.remove_prefix(1);
-    }
-    headerTexts.emplace_back(line.substr(0, colon));
-    headerTexts.emplace_back(value);
-  }
+  const std::vector<std::pair<std::string, std::string>> headerTexts = fuzz::headerLines(parts[2]);
   std::vector<host::HostHeaderPair> headers;
-  for (size_t i = 0; i + 1 < headerTexts.size(); i += 2) {
-    headers.push_back({headerTexts[i].c_str(), headerTexts[i + 1].c_str()});
+  for (const auto& [name, value] : headerTexts) {
+    headers.push_back({name.c_str(), value.c_str()});
   }
   const size_t lineEnd = parts[3].find('\n');
   const std::string contentType(parts[3].substr(0, lineEnd));

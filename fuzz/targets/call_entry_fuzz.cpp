@@ -133,16 +133,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   host::CallRequest request;
   request.method = std::string(parts[0]);
   request.path = std::string(parts[1]);
-  for (std::string_view line : fuzz::splitLines(parts[2])) {
-    if (line.empty()) {
-      continue;
-    }
-    const size_t colon = line.find(':');
-    std::string_view value = colon == std::string_view::npos ? "" : line.substr(colon + 1);
-    while (!value.empty() && value.front() == ' ') {
-      value.remove_prefix(1);
-    }
-    request.headers.push_back({std::string(line.substr(0, colon)), std::string(value)});
+  for (auto& [name, value] : fuzz::headerLines(parts[2])) {
+    request.headers.push_back({std::move(name), std::move(value)});
   }
   if (!parts[7].empty() || !parts[8].empty()) {
     request.contentType = std::string(parts[7]);
