@@ -9,7 +9,7 @@
 #include "banners/json_token_reader.h"
 #include "binding/binding_document.h"
 #include "binding/document_limits.h"
-#include "binding/fnv1a.h"
+#include "binding/string_table.h"
 
 namespace tav::banners {
 namespace {
@@ -145,7 +145,7 @@ private:
       }
       // The hash goes with the text: values such as purchase dates are mostly distinct, so a
       // look in the cache of recent strings would mostly be wasted.
-      slot.setString(text(), fnv1a(text()));
+      slot.setString(text(), StringTable::hashOf(text()));
       return true;
     case 't':
       slot = true;

@@ -19,7 +19,7 @@ PagePool& PagePool::shared() {
   // Placement into static storage keeps the pool out of the heap counters and alive past the
   // destructors of other statics.
   alignas(PagePool) static unsigned char storage[sizeof(PagePool)];
-  static PagePool* pool = new (storage) PagePool(kSharedSpareRegions);
+  static PagePool* pool = new (storage) PagePool(kSharedSpareRegions, kSharedKeptSpareRegions);
   return *pool;
 }
 
@@ -52,9 +52,32 @@ void PagePool::unlinkFree(FreePage* page) {
   --freeCount_;
 }
 
+bool PagePool::discard(Region& region) {
+  try {
+    discarded_.reserve(regions_.size()); // so that the push below cannot fail
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  for (size_t i = 0; i < kPagesPerRegion; ++i)
+    unlinkFree(reinterpret_cast<FreePage*>(region.base + i * kPageSize));
+  platform::discardRegion(region.base, kRegionSize);
+  discarded_.push_back(region.base);
+  ++discards_;
+  return true;
+}
+
+void PagePool::reuseDiscarded() {
+  char* base = discarded_.back();
+  discarded_.pop_back();
+  for (size_t i = kPagesPerRegion; i-- > 0;)
+    pushFree(reinterpret_cast<FreePage*>(base + i * kPageSize));
+}
+
 void* PagePool::acquire() {
   std::lock_guard lock(mutex_);
-  if (!freeList_) {
+  if (!freeList_ && !discarded_.empty()) {
+    reuseDiscarded();
+  } else if (!freeList_) {
     char* base = static_cast<char*>(platform::reserveRegion(kRegionSize));
     if (!base)
       throw std::bad_alloc();
@@ -90,7 +113,9 @@ void PagePool::release(void* page) {
   pushFree(static_cast<FreePage*>(page));
   if (++region.freePages < kPagesPerRegion)
     return;
-  if (spareRegions_ < maxSpareRegions_) {
+  // Discarded under the lock: a page of the region handed out meanwhile could lose its contents.
+  if (spareRegions_ < maxSpareRegions_ &&
+      (spareRegions_ < keptSpareRegions_ || discard(region))) {
     ++spareRegions_;
     return;
   }
@@ -103,7 +128,7 @@ void PagePool::release(void* page) {
 
 PagePool::Stats PagePool::stats() const {
   std::lock_guard lock(mutex_);
-  return Stats{regions_.size(), spareRegions_, freeCount_, inUse_};
+  return Stats{regions_.size(), spareRegions_, freeCount_, inUse_, discards_};
 }
 
 } // namespace tav

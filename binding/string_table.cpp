@@ -1,7 +1,6 @@
 // Lookup, insertion, growth and release of interned strings.
 #include "binding/string_table.h"
 
-#include "binding/fnv1a.h"
 #include "foundation/memory.h"
 
 #include <cstring>
@@ -105,6 +104,39 @@ void StringTable::freeRecord(InternedString* record) noexcept {
   }
 }
 
+uint32_t StringTable::longTextHash(std::string_view text) {
+  // The rounds and final mix of XXH64: four independent lanes keep the multipliers busy.
+  constexpr uint64_t kPrime1 = 0x9E3779B185EBCA87ull;
+  constexpr uint64_t kPrime2 = 0xC2B2AE3D27D4EB4Full;
+  constexpr uint64_t kPrime3 = 0x165667B19E3779F9ull;
+  auto rotate = [](uint64_t value, int bits) { return value << bits | value >> (64 - bits); };
+  auto round = [&](uint64_t lane, uint64_t word) {
+    return rotate(lane + word * kPrime2, 31) * kPrime1;
+  };
+  auto word = [&](size_t at) {
+    uint64_t value;
+    std::memcpy(&value, text.data() + at, 8);
+    return value;
+  };
+  uint64_t lanes[4] = {kPrime1 + kPrime2, kPrime2, 0, 0 - kPrime1};
+  size_t at = 0;
+  for (; at + 32 <= text.size(); at += 32)
+    for (size_t lane = 0; lane < 4; ++lane)
+      lanes[lane] = round(lanes[lane], word(at + 8 * lane));
+  uint64_t hash = rotate(lanes[0], 1) + rotate(lanes[1], 7) + rotate(lanes[2], 12) +
+                  rotate(lanes[3], 18) + text.size();
+  for (; at + 8 <= text.size(); at += 8)
+    hash = rotate(hash ^ round(0, word(at)), 27) * kPrime1 + kPrime3;
+  for (; at < text.size(); ++at)
+    hash = rotate(hash ^ static_cast<uint8_t>(text[at]) * kPrime3, 11) * kPrime1;
+  hash ^= hash >> 33;
+  hash *= kPrime2;
+  hash ^= hash >> 29;
+  hash *= kPrime3;
+  hash ^= hash >> 32;
+  return static_cast<uint32_t>(hash);
+}
+
 uint32_t StringTable::cacheHash(std::string_view text) {
   // The first four bytes, the middle and last byte and the length: enough to keep apart the
   // member names of one record type, which often share a prefix and a length.
@@ -130,7 +162,7 @@ InternedString* StringTable::internCached(InternedString*& slot, std::string_vie
     ++slot->references;
     return slot;
   }
-  InternedString* record = intern(text, fnv1a(text));
+  InternedString* record = intern(text, hashOf(text));
   slot = record;
   return record;
 }

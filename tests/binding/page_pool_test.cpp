@@ -112,6 +112,40 @@ TEST(PagePool, KeepsUpToItsSpareRegionsMappedAndReusesThemFirst) {
   EXPECT_EQ(pool.stats().pagesInUse, 0u);
 }
 
+TEST(PagePool, SpareRegionsPastTheKeptOnesAreDiscardedAndStillReused) {
+  PagePool pool(3, 1);
+  std::vector<void*> pages;
+  for (size_t i = 0; i < 4 * PagePool::kPagesPerRegion; ++i)
+    pages.push_back(pool.acquire());
+  for (void* page : pages)
+    pool.release(page);
+  // One region kept as it is, two discarded, the fourth back to the operating system. The pages
+  // of discarded regions leave the free list: their memory may be zeroed under it.
+  PagePool::Stats stats = pool.stats();
+  EXPECT_EQ(stats.regions, 3u);
+  EXPECT_EQ(stats.spareRegions, 3u);
+  EXPECT_EQ(stats.discards, 2u);
+  EXPECT_EQ(stats.freePages, PagePool::kPagesPerRegion);
+
+  std::vector<void*> again;
+  for (size_t i = 0; i < 3 * PagePool::kPagesPerRegion; ++i) {
+    again.push_back(pool.acquire());
+    std::memset(again.back(), static_cast<int>(i), PagePool::kPageSize);
+  }
+  EXPECT_EQ(pool.stats().regions, 3u);
+  EXPECT_EQ(pool.stats().spareRegions, 0u);
+  for (size_t i = 0; i < again.size(); ++i) {
+    EXPECT_NE(std::find(pages.begin(), pages.end(), again[i]), pages.end());
+    const auto* bytes = static_cast<const unsigned char*>(again[i]);
+    EXPECT_EQ(bytes[0], static_cast<unsigned char>(i));
+    EXPECT_EQ(bytes[PagePool::kPageSize - 1], static_cast<unsigned char>(i));
+  }
+  for (void* page : again)
+    pool.release(page);
+  EXPECT_EQ(pool.stats().discards, 4u);
+  EXPECT_EQ(pool.stats().pagesInUse, 0u);
+}
+
 TEST(SlabPool, EachClassFirstUsesItsInlineChunk) {
   // Blocks that fit in 144 bytes after a 16-byte header rounded up to whole blocks.
   struct Case {

@@ -44,6 +44,38 @@ TEST(StringTable, EqualTextsShareACountedRecord) {
   EXPECT_EQ(pool.pageCount(), 0u);
 }
 
+TEST(StringTable, LongTextsAreHashedInWordsAndStillShareOneRecord) {
+  // Short texts keep FNV-1a; past the limit every byte, the tail bytes and the length still
+  // change the hash.
+  EXPECT_EQ(StringTable::hashOf("foobar"), fnv1a("foobar"));
+  const std::string limit(StringTable::kLongTextBytes, 'q');
+  EXPECT_EQ(StringTable::hashOf(limit), fnv1a(limit));
+  for (size_t length : {StringTable::kLongTextBytes + 1, size_t{1000}, size_t{4099}}) {
+    std::string text(length, 'x');
+    for (size_t i = 0; i < length; ++i)
+      text[i] = static_cast<char>('a' + i * 7 % 26);
+    const uint32_t hash = StringTable::hashOf(text);
+    EXPECT_EQ(hash, StringTable::longTextHash(text));
+    for (size_t at : {size_t{0}, size_t{9}, length / 2, length - 9, length - 1}) {
+      std::string changed = text;
+      changed[at] ^= 1;
+      EXPECT_NE(StringTable::hashOf(changed), hash) << length << " at " << at;
+    }
+    EXPECT_NE(StringTable::hashOf(text + "a"), hash) << length;
+
+    PagePool pages;
+    SlabPool pool(pages);
+    StringTable table(pool);
+    InternedString* first = table.intern(text);
+    InternedString* second = table.intern(std::string(text), StringTable::hashOf(text));
+    EXPECT_EQ(first, second) << length;
+    EXPECT_EQ(first->hash, hash);
+    table.release(first);
+    table.release(second);
+    EXPECT_EQ(table.size(), 0u);
+  }
+}
+
 TEST(StringTable, GrowsPastLoadFactorOneAndResetsWhenEmpty) {
   PagePool pages;
   SlabPool pool(pages);
@@ -202,7 +234,7 @@ TEST(StringTable, DestroyingFreesExactlyTheLongRecordsStillHeld) {
       for (const std::string& text : longTexts) {
         records.push_back(table.intern(text));
         // A second reference to the same record, so one release leaves it held.
-        EXPECT_EQ(table.intern(text, fnv1a(text)), records.back());
+        EXPECT_EQ(table.intern(text, StringTable::hashOf(text)), records.back());
       }
       const uint64_t heldAtPeak = memory::snapshot().liveAllocations();
       // The records past `kept` go for good before the table does; the others stay held.
