@@ -114,8 +114,7 @@ void PagePool::release(void* page) {
   if (++region.freePages < kPagesPerRegion)
     return;
   // Discarded under the lock: a page of the region handed out meanwhile could lose its contents.
-  if (spareRegions_ < maxSpareRegions_ &&
-      (spareRegions_ < keptSpareRegions_ || discard(region))) {
+  if (spareRegions_ < maxSpareRegions_ && (spareRegions_ < keptSpareRegions_ || discard(region))) {
     ++spareRegions_;
     return;
   }
