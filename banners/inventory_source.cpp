@@ -52,7 +52,7 @@ SourceResult<InventoryResponse> GetInventory(const OutgoingRequests& requests,
     if (token == answer.value().end()) {
       return LoggedError(std::string(kEmptyInventoryMessage));
     }
-    JsonWebToken reader(token->second);
+    JsonWebToken reader(std::move(token->second)); // megabytes for a large inventory
     // The payload is read where its list goes, and the list then takes the payload's place, so
     // the items are never copied. A payload without the list leaves the empty value, and so an
     // empty list.

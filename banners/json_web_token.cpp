@@ -3,7 +3,9 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstdint>
+#include <cstring>
 
 #include "banners/token_part_reader.h"
 
@@ -60,37 +62,63 @@ constexpr std::array<int8_t, 256> MakeUrlDecodeTable() {
 
 constexpr std::array<int8_t, 256> kUrlDecodeTable = MakeUrlDecodeTable();
 
+uint64_t ByteSwapped(uint64_t value) {
+#if defined(_MSC_VER) && !defined(__clang__)
+  return _byteswap_uint64(value);
+#else
+  return __builtin_bswap64(value);
+#endif
+}
+
 } // namespace
 
 // Decodes in place of a sized string rather than through the foundation's copy of the text with
-// the characters mapped: payload segments of large inventories are megabytes long.
+// the characters mapped: payload segments of large inventories are megabytes long. The decoding
+// stops at the first character outside both alphabets, as the foundation's does.
 std::string DecodeBase64Url(std::string_view segment) {
-  size_t usable = 0;
-  while (usable < segment.size() && kUrlDecodeTable[static_cast<uint8_t>(segment[usable])] >= 0) {
-    ++usable;
+  const auto* in = reinterpret_cast<const uint8_t*>(segment.data());
+  const size_t size = segment.size();
+  // Room for a whole decoding and for the last eight-byte store of six decoded bytes.
+  std::string bytes(size / 4 * 3 + 8, '\0');
+  char* out = bytes.data();
+  auto sextet = [&](size_t i) { return static_cast<int32_t>(kUrlDecodeTable[in[i]]); };
+  size_t at = 0;
+  // Eight characters at a time while all of them decode: six bytes in one store.
+  for (; at + 8 <= size; at += 8) {
+    const int32_t a = sextet(at), b = sextet(at + 1), c = sextet(at + 2), d = sextet(at + 3);
+    const int32_t e = sextet(at + 4), f = sextet(at + 5), g = sextet(at + 6), h = sextet(at + 7);
+    if ((a | b | c | d | e | f | g | h) < 0) {
+      break;
+    }
+    const uint64_t group = uint64_t(a) << 58 | uint64_t(b) << 52 | uint64_t(c) << 46 |
+                           uint64_t(d) << 40 | uint64_t(e) << 34 | uint64_t(f) << 28 |
+                           uint64_t(g) << 22 | uint64_t(h) << 16;
+    const uint64_t word = std::endian::native == std::endian::little ? ByteSwapped(group) : group;
+    std::memcpy(out, &word, 8);
+    out += 6;
   }
-  const size_t rest = usable % 4;
-  std::string bytes(usable / 4 * 3 + (rest == 3 ? 2 : rest == 2 ? 1 : 0), '\0');
-  auto sextet = [&](size_t i) {
-    return static_cast<uint32_t>(kUrlDecodeTable[static_cast<uint8_t>(segment[i])]);
-  };
-  size_t in = 0;
-  size_t out = 0;
-  for (; in + 4 <= usable; in += 4, out += 3) {
-    const uint32_t group =
-        sextet(in) << 18 | sextet(in + 1) << 12 | sextet(in + 2) << 6 | sextet(in + 3);
-    bytes[out] = static_cast<char>(group >> 16);
-    bytes[out + 1] = static_cast<char>(group >> 8);
-    bytes[out + 2] = static_cast<char>(group);
-  }
-  if (rest >= 2) {
-    const uint32_t group =
-        sextet(in) << 18 | sextet(in + 1) << 12 | (rest == 3 ? sextet(in + 2) << 6 : 0);
-    bytes[out] = static_cast<char>(group >> 16);
-    if (rest == 3) {
-      bytes[out + 1] = static_cast<char>(group >> 8);
+  // The rest one character at a time, up to the first that does not decode.
+  uint32_t group = 0;
+  size_t pending = 0;
+  for (; at < size && kUrlDecodeTable[in[at]] >= 0; ++at) {
+    group = group << 6 | static_cast<uint32_t>(sextet(at));
+    if (++pending == 4) {
+      *out++ = static_cast<char>(group >> 16);
+      *out++ = static_cast<char>(group >> 8);
+      *out++ = static_cast<char>(group);
+      group = 0;
+      pending = 0;
     }
   }
+  // Two leftover characters give one byte, three give two; a single one gives none.
+  if (pending >= 2) {
+    group <<= 6 * (4 - pending);
+    *out++ = static_cast<char>(group >> 16);
+    if (pending == 3) {
+      *out++ = static_cast<char>(group >> 8);
+    }
+  }
+  bytes.resize(static_cast<size_t>(out - bytes.data()));
   return bytes;
 }
 
