@@ -62,7 +62,7 @@ StringTable::~StringTable() {
   // The walk ends with the last heap record: a large document of short texts (dates, ids) would
   // otherwise touch every one of its records, mostly missing the cache, only to free none.
   for (size_t i = 0; i < bucketCount_ && heapRecords_ != 0; ++i) {
-    for (InternedString* record = buckets_[i]; record;) {
+    for (InternedString* record = buckets_[i].head; record;) {
       InternedString* next = record->next;
       if (!inPool(record->length)) {
         memory::release(record);
@@ -179,15 +179,32 @@ InternedString* StringTable::internKey(std::string_view text) {
   return internCached(keyCache_[cacheHash(text) >> kKeyCacheShift], text);
 }
 
+void StringTable::link(Bucket& bucket, InternedString* record) {
+  record->next = bucket.head;
+  bucket.chained = bucket.head != nullptr;
+  bucket.head = record;
+  bucket.headHash = record->hash;
+}
+
 InternedString* StringTable::intern(std::string_view text, uint32_t hash) {
   if (text.empty())
     return empty();
-  InternedString** slot = &buckets_[hash & (bucketCount_ - 1)];
-  for (InternedString* record = *slot; record; record = record->next) {
-    if (record->hash == hash && record->length == text.size() &&
-        sameBytes(record->text(), text.data(), text.size())) {
-      ++record->references;
-      return record;
+  auto matches = [&](const InternedString* record) {
+    return record->length == text.size() && sameBytes(record->text(), text.data(), text.size());
+  };
+  Bucket* bucket = &buckets_[hash & (bucketCount_ - 1)];
+  if (InternedString* head = bucket->head) {
+    if (bucket->headHash == hash && matches(head)) {
+      ++head->references;
+      return head;
+    }
+    if (bucket->chained) {
+      for (InternedString* record = head->next; record; record = record->next) {
+        if (record->hash == hash && matches(record)) {
+          ++record->references;
+          return record;
+        }
+      }
     }
   }
   InternedString* record = allocateRecord(text, hash);
@@ -198,10 +215,9 @@ InternedString* StringTable::intern(std::string_view text, uint32_t hash) {
       freeRecord(record);
       throw;
     }
-    slot = &buckets_[hash & (bucketCount_ - 1)];
+    bucket = &buckets_[hash & (bucketCount_ - 1)];
   }
-  record->next = *slot;
-  *slot = record;
+  link(*bucket, record);
   ++count_;
   return record;
 }
@@ -219,16 +235,14 @@ void StringTable::reserve(size_t count) {
 }
 
 void StringTable::rehash(size_t count) {
-  auto* buckets = static_cast<InternedString**>(memory::allocate(count * sizeof(InternedString*)));
+  auto* buckets = static_cast<Bucket*>(memory::allocate(count * sizeof(Bucket)));
   if (!buckets)
     throw std::bad_alloc();
-  std::memset(buckets, 0, count * sizeof(InternedString*));
+  std::memset(buckets, 0, count * sizeof(Bucket));
   for (size_t i = 0; i < bucketCount_; ++i) {
-    for (InternedString* record = buckets_[i]; record;) {
+    for (InternedString* record = buckets_[i].head; record;) {
       InternedString* next = record->next;
-      InternedString*& slot = buckets[record->hash & (count - 1)];
-      record->next = slot;
-      slot = record;
+      link(buckets[record->hash & (count - 1)], record);
       record = next;
     }
   }
@@ -249,10 +263,18 @@ void StringTable::resetBuckets() noexcept {
 void StringTable::release(InternedString* record) noexcept {
   if (record == empty() || --record->references != 0)
     return;
-  InternedString** link = &buckets_[record->hash & (bucketCount_ - 1)];
-  while (*link != record)
-    link = &(*link)->next;
-  *link = record->next;
+  Bucket& bucket = buckets_[record->hash & (bucketCount_ - 1)];
+  if (bucket.head == record) {
+    bucket.head = record->next;
+    if (bucket.head)
+      bucket.headHash = bucket.head->hash;
+  } else {
+    InternedString** at = &bucket.head->next;
+    while (*at != record)
+      at = &(*at)->next;
+    *at = record->next;
+  }
+  bucket.chained = bucket.head && bucket.head->next;
   uint32_t cached = cacheHash(record->view());
   if (InternedString*& slot = cache_[cached >> kCacheShift]; slot == record)
     slot = nullptr;

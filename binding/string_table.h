@@ -2,7 +2,9 @@
 //
 // Records are keyed by (FNV-1a hash, text) in a chained hash table that starts with 8 buckets,
 // doubles whenever the count would exceed the bucket count, and goes back to its 8 built-in
-// buckets when the last record leaves. The empty text is never interned: every empty string is
+// buckets when the last record leaves. A bucket keeps the hash of its first record and whether
+// more follow, so that looking up a text not yet held (most values of a large document are
+// distinct) usually ends in the bucket without a visit to a record elsewhere in memory. The empty text is never interned: every empty string is
 // the one static record returned by empty(), which is neither counted nor freed.
 //
 // Texts up to 256 bytes are hashed with FNV-1a. Longer ones (tokens, encoded documents) are
@@ -84,6 +86,13 @@ public:
   size_t bucketCount() const { return bucketCount_; }
 
 private:
+  struct Bucket {
+    InternedString* head;
+    uint32_t headHash;
+    uint32_t chained; // nonzero when records follow the head
+  };
+
+  static void link(Bucket& bucket, InternedString* record);
   InternedString* allocateRecord(std::string_view text, uint32_t hash);
   void freeRecord(InternedString* record) noexcept;
   void grow();
@@ -93,13 +102,13 @@ private:
   InternedString* internCached(InternedString*& slot, std::string_view text);
 
   SlabPool& pool_;
-  InternedString** buckets_;
+  Bucket* buckets_;
   size_t bucketCount_ = kInitialBuckets;
   size_t count_ = 0;
   // Records on the heap (the long ones), so that a table holding none is destroyed without a
   // walk through every bucket.
   size_t heapRecords_ = 0;
-  InternedString* initialBuckets_[kInitialBuckets] = {};
+  Bucket initialBuckets_[kInitialBuckets] = {};
   // Not counted: a record leaves the caches when freed.
   InternedString* cache_[kCacheSlots] = {};
   InternedString* keyCache_[kKeyCacheSlots] = {};
