@@ -1,11 +1,12 @@
 // The interned strings of a document: one counted record per distinct text.
 //
-// Records are keyed by (FNV-1a hash, text) in a chained hash table that starts with 8 buckets,
+// Records are keyed by (hash, text) in a chained hash table that starts with 8 buckets,
 // doubles whenever the count would exceed the bucket count, and goes back to its 8 built-in
 // buckets when the last record leaves. A bucket keeps the hash of its first record and whether
 // more follow, so that looking up a text not yet held (most values of a large document are
-// distinct) usually ends in the bucket without a visit to a record elsewhere in memory. The empty text is never interned: every empty string is
-// the one static record returned by empty(), which is neither counted nor freed.
+// distinct) usually ends in the bucket without a visit to a record elsewhere in memory. The
+// empty text is never interned: every empty string is the one static record returned by empty(),
+// which is neither counted nor freed.
 //
 // Texts up to 256 bytes are hashed with FNV-1a. Longer ones (tokens, encoded documents) are
 // hashed eight bytes at a time in four lanes: FNV-1a takes a multiplication per byte, one after
