@@ -1,6 +1,7 @@
 // Size classes, chunk free lists and page lists of the slab pool.
 #include "binding/slab_pool.h"
 
+#include <bit>
 #include <cassert>
 #include <cstring>
 
@@ -79,14 +80,12 @@ static_assert(SlabPool::kPageSize / SlabPool::kGranularity < SlabPool::kUntouche
 
 SlabPool::SlabPool(PagePool& pages) noexcept : pages_(&pages) {
   static_assert(sizeof(ChunkHeader) == kChunkHeaderSize);
-  for (size_t i = 0; i < kClassCount; ++i) {
-    auto* chunk = reinterpret_cast<ChunkHeader*>(classes_[i].inlineChunk);
-    formatChunk(chunk, kInlineChunkSize, (i + 1) * kGranularity);
-  }
+  static_assert(kClassCount <= 32, "one bit of readyClasses_ per class");
 }
 
 SlabPool::~SlabPool() {
-  for (SizeClass& sizeClass : classes_) {
+  for (uint32_t ready = readyClasses_; ready != 0; ready &= ready - 1) {
+    const SizeClass& sizeClass = classes_[std::countr_zero(ready)];
     for (ChunkHeader* list : {sizeClass.pagesWithRoom, sizeClass.fullPages}) {
       while (list) {
         ChunkHeader* next = linked<ChunkHeader>(list->next);
@@ -105,7 +104,17 @@ SlabPool::ChunkHeader* SlabPool::newPage(SizeClass& sizeClass, size_t blockSize)
   return page;
 }
 
-void* SlabPool::allocateFromPage(SizeClass& sizeClass, size_t blockSize) {
+void* SlabPool::allocateSlowly(size_t index, size_t blockSize) {
+  SizeClass& sizeClass = classes_[index];
+  if ((readyClasses_ >> index & 1) == 0) {
+    auto* chunk = reinterpret_cast<ChunkHeader*>(sizeClass.inlineChunk);
+    formatChunk(chunk, kInlineChunkSize, blockSize);
+    sizeClass.pagesWithRoom = nullptr;
+    sizeClass.fullPages = nullptr;
+    readyClasses_ |= uint32_t{1} << index;
+    if (chunk->freeHead != 0)
+      return takeBlock(chunk, kInlineChunkSize, blockSize);
+  }
   ChunkHeader* page = sizeClass.pagesWithRoom;
   if (!page)
     page = newPage(sizeClass, blockSize);

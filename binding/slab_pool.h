@@ -44,11 +44,10 @@ public:
     assert(bytes >= 1 && bytes <= kMaxBlockSize);
     size_t index = (bytes - 1) / kGranularity;
     size_t blockSize = (index + 1) * kGranularity;
-    SizeClass& sizeClass = classes_[index];
-    auto* inlineChunk = reinterpret_cast<ChunkHeader*>(sizeClass.inlineChunk);
-    if (inlineChunk->freeHead != 0)
+    auto* inlineChunk = reinterpret_cast<ChunkHeader*>(classes_[index].inlineChunk);
+    if ((readyClasses_ >> index & 1) != 0 && inlineChunk->freeHead != 0)
       return takeBlock(inlineChunk, kInlineChunkSize, blockSize);
-    return allocateFromPage(sizeClass, blockSize);
+    return allocateSlowly(index, blockSize);
   }
   // Gives back a block from allocate(); `bytes` must be the size it was asked with.
   void release(void* block, size_t bytes) noexcept;
@@ -88,10 +87,12 @@ private:
     uint16_t used;
     uint16_t freeHead;
   };
+  // Left unformatted until the class is first used (see readyClasses_): a small tree uses a few
+  // classes, and formatting all eighteen cost a fair share of building one.
   struct SizeClass {
     alignas(8) unsigned char inlineChunk[kInlineChunkSize];
-    ChunkHeader* pagesWithRoom = nullptr;
-    ChunkHeader* fullPages = nullptr;
+    ChunkHeader* pagesWithRoom;
+    ChunkHeader* fullPages;
   };
 
   // Blocks are threaded onto a chunk's free list only as they are reached: taking the block
@@ -112,11 +113,13 @@ private:
     return block;
   }
 
-  void* allocateFromPage(SizeClass& sizeClass, size_t blockSize);
+  // Formats the class on its first use, then takes a block from the inline chunk or a page.
+  void* allocateSlowly(size_t index, size_t blockSize);
   ChunkHeader* newPage(SizeClass& sizeClass, size_t blockSize);
 
   PagePool* pages_;
   size_t pageCount_ = 0;
+  uint32_t readyClasses_ = 0; // bit i: class i's inline chunk and page lists are formatted
   SizeClass classes_[kClassCount];
 };
 

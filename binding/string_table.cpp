@@ -170,13 +170,14 @@ InternedString* StringTable::internCached(InternedString*& slot, std::string_vie
 InternedString* StringTable::intern(std::string_view text) {
   if (text.empty())
     return empty();
-  return internCached(cache_[cacheHash(text) >> kCacheShift], text);
+  return internCached(cacheSlot(cache_, cacheFilled_, cacheHash(text) >> kCacheShift), text);
 }
 
 InternedString* StringTable::internKey(std::string_view text) {
   if (text.empty())
     return empty();
-  return internCached(keyCache_[cacheHash(text) >> kKeyCacheShift], text);
+  return internCached(cacheSlot(keyCache_, keyCacheFilled_, cacheHash(text) >> kKeyCacheShift),
+                      text);
 }
 
 void StringTable::link(Bucket& bucket, InternedString* record) {
@@ -276,10 +277,8 @@ void StringTable::release(InternedString* record) noexcept {
   }
   bucket.chained = bucket.head && bucket.head->next;
   uint32_t cached = cacheHash(record->view());
-  if (InternedString*& slot = cache_[cached >> kCacheShift]; slot == record)
-    slot = nullptr;
-  if (InternedString*& slot = keyCache_[cached >> kKeyCacheShift]; slot == record)
-    slot = nullptr;
+  forget(cache_, cacheFilled_, cached >> kCacheShift, record);
+  forget(keyCache_, keyCacheFilled_, cached >> kKeyCacheShift, record);
   freeRecord(record);
   if (--count_ == 0)
     resetBuckets();

@@ -101,6 +101,21 @@ private:
   void resetBuckets() noexcept;
   static uint32_t cacheHash(std::string_view text);
   InternedString* internCached(InternedString*& slot, std::string_view text);
+  // Slot `index` of a cache, cleared if this is its first use.
+  static InternedString*& cacheSlot(InternedString** slots, uint64_t* filled, size_t index) {
+    const uint64_t bit = uint64_t{1} << (index % 64);
+    if ((filled[index / 64] & bit) == 0) {
+      filled[index / 64] |= bit;
+      slots[index] = nullptr;
+    }
+    return slots[index];
+  }
+  // Empties slot `index` of a cache if it holds `record`.
+  static void forget(InternedString** slots, const uint64_t* filled, size_t index,
+                     const InternedString* record) {
+    if ((filled[index / 64] >> (index % 64) & 1) != 0 && slots[index] == record)
+      slots[index] = nullptr;
+  }
 
   SlabPool& pool_;
   Bucket* buckets_;
@@ -110,9 +125,13 @@ private:
   // walk through every bucket.
   size_t heapRecords_ = 0;
   Bucket initialBuckets_[kInitialBuckets] = {};
-  // Not counted: a record leaves the caches when freed.
-  InternedString* cache_[kCacheSlots] = {};
-  InternedString* keyCache_[kKeyCacheSlots] = {};
+  // Not counted: a record leaves the caches when freed. A slot is cleared on its first use, as
+  // the masks of filled slots tell, so that a table for a tree of a few strings does not clear
+  // all 192 of them.
+  InternedString* cache_[kCacheSlots];
+  InternedString* keyCache_[kKeyCacheSlots];
+  uint64_t cacheFilled_[kCacheSlots / 64] = {};
+  uint64_t keyCacheFilled_[kKeyCacheSlots / 64] = {};
 };
 
 } // namespace tav
