@@ -69,6 +69,7 @@ bool PagePool::discard(Region& region) {
 void PagePool::reuseDiscarded() {
   char* base = discarded_.back();
   discarded_.pop_back();
+  ++keptSpare_;
   for (size_t i = kPagesPerRegion; i-- > 0;)
     pushFree(reinterpret_cast<FreePage*>(base + i * kPageSize));
 }
@@ -86,6 +87,7 @@ void* PagePool::acquire() {
     try {
       regions_.insert(at, Region{base, kPagesPerRegion});
       ++spareRegions_;
+      ++keptSpare_;
     } catch (...) {
       platform::releaseRegion(base, kRegionSize);
       throw;
@@ -97,8 +99,10 @@ void* PagePool::acquire() {
   FreePage* page = freeList_;
   unlinkFree(page);
   Region& region = regionOf(page);
-  if (region.freePages-- == kPagesPerRegion)
+  if (region.freePages-- == kPagesPerRegion) {
     --spareRegions_;
+    --keptSpare_;
+  }
   ++inUse_;
   return page;
 }
@@ -113,10 +117,20 @@ void PagePool::release(void* page) {
   pushFree(static_cast<FreePage*>(page));
   if (++region.freePages < kPagesPerRegion)
     return;
-  // Discarded under the lock: a page of the region handed out meanwhile could lose its contents.
-  if (spareRegions_ < maxSpareRegions_ && (spareRegions_ < keptSpareRegions_ || discard(region))) {
-    ++spareRegions_;
-    return;
+  // Kept regions are counted apart from discarded ones: a small tree taking a page of a kept
+  // region and giving it back must find it kept again, not discard it, or every such tree would
+  // cost two calls into the system once a large one had come and gone.
+  if (spareRegions_ < maxSpareRegions_) {
+    if (keptSpare_ < keptSpareRegions_) {
+      ++keptSpare_;
+      ++spareRegions_;
+      return;
+    }
+    // Discarded under the lock: a page of the region handed out meanwhile could lose its contents.
+    if (discard(region)) {
+      ++spareRegions_;
+      return;
+    }
   }
   for (size_t i = 0; i < kPagesPerRegion; ++i)
     unlinkFree(reinterpret_cast<FreePage*>(region.base + i * kPageSize));

@@ -90,6 +90,7 @@ private:
   size_t spareRegions_ = 0;
   size_t maxSpareRegions_ = 0;
   size_t keptSpareRegions_ = 0;
+  size_t keptSpare_ = 0; // spare regions whose pages are on the free list
   size_t discards_ = 0;
 };
 

@@ -144,6 +144,14 @@ TEST(PagePool, SpareRegionsPastTheKeptOnesAreDiscardedAndStillReused) {
     pool.release(page);
   EXPECT_EQ(pool.stats().discards, 4u);
   EXPECT_EQ(pool.stats().pagesInUse, 0u);
+
+  // Small trees after a large one take and return a page of the kept region: it stays kept, and
+  // nothing more is discarded.
+  for (int round = 0; round < 100; ++round)
+    pool.release(pool.acquire());
+  EXPECT_EQ(pool.stats().discards, 4u);
+  EXPECT_EQ(pool.stats().spareRegions, 3u);
+  EXPECT_EQ(pool.stats().regions, 3u);
 }
 
 TEST(SlabPool, EachClassFirstUsesItsInlineChunk) {
