@@ -25,42 +25,44 @@ struct ThemeKeyHash {
   }
 };
 
-// When a theme was first and last acquired within a season, and a number of its own.
-struct ThemeSpan {
+// One theme within one season: when it was first and last acquired.
+struct ThemeGroup {
+  int64_t seasonId;
+  std::string_view theme;
   int64_t first;
   int64_t last;
-  size_t group;
 };
 
-// Everything the comparison needs, copied out of the entry so the sort touches one array.
+// Groups in list order: seasonId desc, first desc, last desc, theme asc. Two groups always differ
+// in season or theme, so this is a strict total order on them.
+bool GroupComesBefore(const ThemeGroup& a, const ThemeGroup& b) {
+  if (a.seasonId != b.seasonId) {
+    return a.seasonId > b.seasonId;
+  }
+  if (a.first != b.first) {
+    return a.first > b.first;
+  }
+  if (a.last != b.last) {
+    return a.last > b.last;
+  }
+  return a.theme < b.theme;
+}
+
+// Everything the comparison of entries needs, copied out so that the sort touches one small
+// array: the rank of the entry's group among all groups stands for its season and theme.
 struct SortKey {
-  int64_t seasonId;
-  int64_t themeFirst;
-  int64_t themeLast;
-  // Equal exactly when seasonId and theme are, so comparing themes of one season is one integer
-  // comparison instead of a comparison of their texts.
-  size_t group;
-  std::string_view theme;
+  size_t rank;
   int64_t level;
   int64_t acquiredAt;
   size_t index;
 };
 
-// Lexicographic on (seasonId desc, themeFirst desc, themeLast desc, theme asc, level desc,
-// acquiredAt desc), which is a strict weak ordering. Integers are compared directly, never by
-// subtraction, so extreme values cannot overflow into the wrong sign.
+// Lexicographic on (group rank asc, level desc, acquiredAt desc), which is a strict weak
+// ordering. Integers are compared directly, never by subtraction, so extreme values cannot
+// overflow into the wrong sign.
 bool ComesBefore(const SortKey& a, const SortKey& b) {
-  if (a.seasonId != b.seasonId) {
-    return a.seasonId > b.seasonId;
-  }
-  if (a.group != b.group) {
-    if (a.themeFirst != b.themeFirst) {
-      return a.themeFirst > b.themeFirst;
-    }
-    if (a.themeLast != b.themeLast) {
-      return a.themeLast > b.themeLast;
-    }
-    return a.theme < b.theme;
+  if (a.rank != b.rank) {
+    return a.rank < b.rank;
   }
   if (a.level != b.level) {
     return a.level > b.level;
@@ -71,25 +73,40 @@ bool ComesBefore(const SortKey& a, const SortKey& b) {
 } // namespace
 
 std::vector<OwnedFlag> SortOwnedFlags(std::vector<OwnedFlag> flags) {
-  std::unordered_map<ThemeKey, ThemeSpan, ThemeKeyHash> spans;
-  spans.reserve(flags.size());
+  // Ordering the groups once, then entries by their group's rank, gives the order of comparing
+  // (season, theme span, theme) for every pair of entries, at a fraction of the cost.
+  std::unordered_map<ThemeKey, size_t, ThemeKeyHash> groupNumbers;
+  std::vector<ThemeGroup> groups;
+  std::vector<size_t> groupOf;
+  groupNumbers.reserve(flags.size());
+  groupOf.reserve(flags.size());
   for (const OwnedFlag& entry : flags) {
-    auto [it, inserted] =
-        spans.try_emplace(ThemeKey{entry.seasonId, entry.theme},
-                          ThemeSpan{entry.acquiredAt, entry.acquiredAt, spans.size()});
-    if (!inserted) {
-      it->second.first = std::min(it->second.first, entry.acquiredAt);
-      it->second.last = std::max(it->second.last, entry.acquiredAt);
+    auto [it, inserted] = groupNumbers.try_emplace(ThemeKey{entry.seasonId, entry.theme},
+                                                   groups.size());
+    if (inserted) {
+      groups.push_back(ThemeGroup{entry.seasonId, entry.theme, entry.acquiredAt, entry.acquiredAt});
+    } else {
+      ThemeGroup& group = groups[it->second];
+      group.first = std::min(group.first, entry.acquiredAt);
+      group.last = std::max(group.last, entry.acquiredAt);
     }
+    groupOf.push_back(it->second);
+  }
+  std::vector<size_t> byOrder(groups.size());
+  for (size_t i = 0; i < byOrder.size(); ++i) {
+    byOrder[i] = i;
+  }
+  std::sort(byOrder.begin(), byOrder.end(),
+            [&](size_t a, size_t b) { return GroupComesBefore(groups[a], groups[b]); });
+  std::vector<size_t> rank(groups.size());
+  for (size_t position = 0; position < byOrder.size(); ++position) {
+    rank[byOrder[position]] = position;
   }
 
   std::vector<SortKey> keys;
   keys.reserve(flags.size());
   for (size_t i = 0; i < flags.size(); ++i) {
-    const OwnedFlag& entry = flags[i];
-    const ThemeSpan& span = spans.at(ThemeKey{entry.seasonId, entry.theme});
-    keys.push_back(SortKey{entry.seasonId, span.first, span.last, span.group, entry.theme,
-                           entry.level, entry.acquiredAt, i});
+    keys.push_back(SortKey{rank[groupOf[i]], flags[i].level, flags[i].acquiredAt, i});
   }
   std::sort(keys.begin(), keys.end(), ComesBefore);
 
