@@ -81,8 +81,8 @@ std::vector<OwnedFlag> SortOwnedFlags(std::vector<OwnedFlag> flags) {
   groupNumbers.reserve(flags.size());
   groupOf.reserve(flags.size());
   for (const OwnedFlag& entry : flags) {
-    auto [it, inserted] = groupNumbers.try_emplace(ThemeKey{entry.seasonId, entry.theme},
-                                                   groups.size());
+    auto [it, inserted] =
+        groupNumbers.try_emplace(ThemeKey{entry.seasonId, entry.theme}, groups.size());
     if (inserted) {
       groups.push_back(ThemeGroup{entry.seasonId, entry.theme, entry.acquiredAt, entry.acquiredAt});
     } else {
