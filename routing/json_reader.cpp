@@ -112,36 +112,34 @@ bool convertNumber(Scalar& out, const char* text, size_t length) {
   const bool minus = *text == '-';
   // Most numbers are short integers: up to 19 digits cannot overflow 64 bits, so they are summed
   // directly; anything else (fraction, exponent, more digits) takes the general path below.
-  {
-    const char* digits = text + (minus ? 1 : 0);
-    const char* p = digits;
-    uint64_t value = 0;
-    while (p != end && static_cast<unsigned char>(*p - '0') <= 9) {
-      value = value * 10 + static_cast<unsigned char>(*p - '0');
-      ++p;
+  const char* digits = text + (minus ? 1 : 0);
+  const char* p = digits;
+  uint64_t value = 0;
+  while (p != end && static_cast<unsigned char>(*p - '0') <= 9) {
+    value = value * 10 + static_cast<unsigned char>(*p - '0');
+    ++p;
+  }
+  if (p == end && p - digits <= 19) {
+    if (!minus) {
+      out.unsignedValue = value;
+      out.kind = BindingKind::Unsigned;
+      return true;
     }
-    if (p == end && p - digits <= 19) {
-      if (!minus) {
-        out.unsignedValue = value;
-        out.kind = BindingKind::Unsigned;
-        return true;
-      }
-      if (value <= uint64_t{1} << 63) {
-        out.signedValue = static_cast<int64_t>(uint64_t{0} - value);
-        out.kind = BindingKind::Signed;
-        return true;
-      }
+    if (value <= uint64_t{1} << 63) {
+      out.signedValue = static_cast<int64_t>(uint64_t{0} - value);
+      out.kind = BindingKind::Signed;
+      return true;
     }
   }
-  // An integer read that stops before the end met a fraction or an exponent; one that overflows
-  // is beyond 64 bits, which RapidJSON reads as a double, and so do we.
-  if (minus) {
+  // A longer integer may still fit in 64 bits; one that does not is read as a double, as
+  // RapidJSON reads it. Digits that stop before the end met a fraction or an exponent: a double.
+  if (p == end && minus) {
     const auto parsed = std::from_chars(text, end, out.signedValue);
     if (parsed.ec == std::errc() && parsed.ptr == end) {
       out.kind = BindingKind::Signed;
       return true;
     }
-  } else {
+  } else if (p == end) {
     const auto parsed = std::from_chars(text, end, out.unsignedValue);
     if (parsed.ec == std::errc() && parsed.ptr == end) {
       out.kind = BindingKind::Unsigned;
