@@ -28,10 +28,7 @@ bool inPool(size_t length) {
   return recordBytes(length) <= SlabPool::kMaxBlockSize;
 }
 
-// Equality of two byte strings of length n. Texts met again and again (member names, short
-// values) are short, and a call into the library's memcmp for each costs more than the
-// comparison: up to 16 bytes are compared in at most two overlapping words from each end.
-// The first and the last word of two texts of n bytes, n at least the word's size, are equal.
+// Whether the first and the last word of two texts of n bytes, n at least a word, are equal.
 template <class Word> bool sameEnds(const char* a, const char* b, size_t n) {
   Word a0, b0, a1, b1;
   std::memcpy(&a0, a, sizeof(Word));
@@ -41,6 +38,9 @@ template <class Word> bool sameEnds(const char* a, const char* b, size_t n) {
   return ((a0 ^ b0) | (a1 ^ b1)) == 0;
 }
 
+// Equality of two byte strings of length n. Texts met again and again (member names, short
+// values) are short, and a call into the library's memcmp for each costs more than the
+// comparison: up to 16 bytes are compared in at most two overlapping words from each end.
 bool sameBytes(const char* a, const char* b, size_t n) {
   if (n > 16)
     return std::memcmp(a, b, n) == 0;
