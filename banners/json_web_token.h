@@ -23,10 +23,6 @@ namespace tav::banners {
 // Signature text of a token that has no third segment, or an empty one.
 inline constexpr std::string_view kNoSignatureMarker = "NO_VALID_CRYPTO_SEGMENT_FOUND_IN_TOKEN";
 
-// URL-safe Base64 of one token segment, as bytes in a string. Decoding stops quietly at the
-// first character outside the alphabet; unpadded segments are accepted.
-std::string DecodeBase64Url(std::string_view segment);
-
 class JsonWebToken {
 public:
   explicit JsonWebToken(std::string token) : token_(std::move(token)) {}

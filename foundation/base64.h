@@ -18,7 +18,8 @@ std::string encodeBase64(std::string_view bytes);
 // characters gives one or two bytes, and a single stray character is ignored.
 std::vector<uint8_t> decodeBase64(std::string_view text);
 
-// The URL-safe variant: "-" and "_" stand for "+" and "/", and padding may be left out.
+// The URL-safe variant: "-" and "_" stand for "+" and "/" (which are read as well), and padding
+// may be left out.
 std::vector<uint8_t> decodeBase64Url(std::string_view text);
 
 // The decoded bytes as a string, for payloads that are text (JSON segments of tokens).

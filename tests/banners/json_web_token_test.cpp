@@ -1,12 +1,9 @@
 // Tests of signed-token decoding: segments, signature marker, broken parts and payload values.
 #include "banners/json_web_token.h"
 
-#include "foundation/base64.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <random>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -107,21 +104,6 @@ TEST(JsonWebToken, DecodesUnpaddedSegmentsWithUrlSafeCharacters) {
     EXPECT_FALSE(IsErrorPart(token.payload()));
   }
   EXPECT_NE(EncodeUrl(payloads[0]).size() % 4, EncodeUrl(payloads[1]).size() % 4);
-}
-
-TEST(DecodeBase64Url, DecodesAsTheFoundationDecoderDoes) {
-  const std::string characters =
-      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_+/=.!~ \xff";
-  std::mt19937 random(7);
-  for (int round = 0; round < 3000; ++round) {
-    std::string segment;
-    const size_t length = random() % 40;
-    for (size_t i = 0; i < length; ++i) {
-      // Mostly alphabet characters, so that long runs decode before a stop.
-      segment += characters[random() % (random() % 8 == 0 ? characters.size() : 64)];
-    }
-    EXPECT_EQ(DecodeBase64Url(segment), decodeBase64UrlToString(segment)) << segment;
-  }
 }
 
 TEST(JsonWebToken, KeepsUnicodeEscapeAsWritten) {

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <ostream>
-
+#include <random>
 #include <string>
 #include <vector>
 
@@ -90,6 +90,44 @@ TEST(Base64Url, MapsDashAndUnderscore) {
   EXPECT_EQ(encodeBase64(bytes), "+/+/");
   EXPECT_EQ(decodeBase64Url("-_-_"), bytes);
   EXPECT_EQ(decodeBase64Url("-_8"), (std::vector<uint8_t>{0xFB, 0xFF}));
+}
+
+// The decoding rule spelled out bit by bit: six bits per character up to the first that is not
+// in the alphabet, a byte for every eight bits gathered.
+std::string referenceUrlDecoding(std::string_view text) {
+  const std::string_view alphabet =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+  std::string bytes;
+  uint32_t bits = 0;
+  int count = 0;
+  for (char c : text) {
+    size_t value = alphabet.find(c);
+    if (value == std::string_view::npos)
+      value = c == '-' || c == '+' ? 62 : c == '_' || c == '/' ? 63 : 64;
+    if (value == 64)
+      break;
+    bits = bits << 6 | static_cast<uint32_t>(value);
+    count += 6;
+    if (count >= 8) {
+      count -= 8;
+      bytes += static_cast<char>(bits >> count & 0xFF);
+    }
+  }
+  return bytes;
+}
+
+TEST(Base64Url, DecodesRandomTextsAsTheBitByBitRule) {
+  // Long enough for several eight-character steps, with stops anywhere in them.
+  const std::string characters =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_+/=.!~ \xff";
+  std::mt19937 random(7);
+  for (int round = 0; round < 3000; ++round) {
+    std::string text;
+    const size_t length = random() % 40;
+    for (size_t i = 0; i < length; ++i)
+      text += characters[random() % (random() % 8 == 0 ? characters.size() : 64)];
+    EXPECT_EQ(decodeBase64UrlToString(text), referenceUrlDecoding(text)) << text;
+  }
 }
 
 } // namespace
