@@ -5,6 +5,7 @@
 #include "foundation/memory.h"
 #include "foundation/message_format.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -161,6 +162,30 @@ void setSpan(HostValue& value, HostValueKind kind, void* data, size_t length) {
   value.span.length = static_cast<uint32_t>(length);
 }
 
+// Bool, signed, unsigned and float: the kinds whose payload sits in the record itself.
+void writeScalar(HostValue& target, const BindingProperty& source) {
+  switch (source.kind()) {
+  case BindingKind::Bool:
+    target.kind = static_cast<uint32_t>(HostValueKind::Bool);
+    target.boolean = source.getBool() ? 1 : 0;
+    break;
+  case BindingKind::Signed:
+    target.kind = static_cast<uint32_t>(HostValueKind::Signed);
+    target.integer = source.getSigned();
+    break;
+  case BindingKind::Unsigned:
+    target.kind = static_cast<uint32_t>(HostValueKind::Unsigned);
+    target.unsignedInteger = source.getUnsigned();
+    break;
+  case BindingKind::Float:
+    target.kind = static_cast<uint32_t>(HostValueKind::Float);
+    target.number = source.getFloat();
+    break;
+  default:
+    break;
+  }
+}
+
 bool convertToHost(HostValue& out, const BindingProperty& input,
                    const BindingTypeRegistry* registry) {
   struct Frame {
@@ -178,20 +203,10 @@ bool convertToHost(HostValue& out, const BindingProperty& input,
     case BindingKind::Empty:
       break;
     case BindingKind::Bool:
-      target.kind = static_cast<uint32_t>(HostValueKind::Bool);
-      target.boolean = source.getBool() ? 1 : 0;
-      break;
     case BindingKind::Signed:
-      target.kind = static_cast<uint32_t>(HostValueKind::Signed);
-      target.integer = source.getSigned();
-      break;
     case BindingKind::Unsigned:
-      target.kind = static_cast<uint32_t>(HostValueKind::Unsigned);
-      target.unsignedInteger = source.getUnsigned();
-      break;
     case BindingKind::Float:
-      target.kind = static_cast<uint32_t>(HostValueKind::Float);
-      target.number = source.getFloat();
+      writeScalar(target, source);
       break;
     case BindingKind::String: {
       const std::string_view text = source.getString();
@@ -273,6 +288,119 @@ bool convertToHost(HostValue& out, const BindingProperty& input,
   return true;
 }
 
+// The packed layout of input: with block null only counts the bytes; with the block, writes the
+// record into out and everything it points to into the block, in the order it was counted.
+// Empty arrays and blobs take no bytes and stay null, as toHostValue leaves them.
+size_t layOutPacked(const BindingProperty& input, const BindingTypeRegistry* registry, char* block,
+                    HostValue* out) {
+  struct Frame {
+    const BindingProperty* source;
+    HostValue* target;
+  };
+  size_t used = 0;
+  const auto take = [&](size_t bytes) -> char* {
+    char* at = block == nullptr ? nullptr : block + used;
+    used += bytes;
+    return at;
+  };
+  const auto placeText = [&](HostValue* target, std::string_view text) {
+    char* copy = take(text.size() + 1);
+    if (copy != nullptr) {
+      std::memcpy(copy, text.data(), text.size());
+      copy[text.size()] = '\0';
+      setSpan(*target, HostValueKind::OwnedString, copy, text.size());
+    }
+  };
+  std::vector<Frame> stack;
+  stack.push_back({&input, out});
+  while (!stack.empty()) {
+    const Frame frame = stack.back();
+    stack.pop_back();
+    const BindingProperty& source = *frame.source;
+    HostValue* target = frame.target;
+    switch (source.kind()) {
+    case BindingKind::Empty:
+      break;
+    case BindingKind::Bool:
+    case BindingKind::Signed:
+    case BindingKind::Unsigned:
+    case BindingKind::Float:
+      if (target != nullptr) {
+        writeScalar(*target, source);
+      }
+      break;
+    case BindingKind::String:
+      placeText(target, source.getString());
+      break;
+    case BindingKind::Blob: {
+      const std::span<const uint8_t> bytes = source.getBlob();
+      char* copy = bytes.empty() ? nullptr : take(bytes.size());
+      if (target != nullptr) {
+        if (copy != nullptr) {
+          std::memcpy(copy, bytes.data(), bytes.size());
+        }
+        setSpan(*target, HostValueKind::OwnedBlob, copy, bytes.size());
+      }
+      break;
+    }
+    case BindingKind::Enum: {
+      const BindingEnum value = source.getEnum();
+      const char* name = registry ? registry->enumValueName(value.type, value.number) : nullptr;
+      if (name != nullptr) {
+        placeText(target, name);
+      } else if (target != nullptr) {
+        target->kind = static_cast<uint32_t>(HostValueKind::Signed);
+        target->integer = value.number;
+      }
+      break;
+    }
+    case BindingKind::Collection: {
+      const std::span<const BindingProperty> elements = source.elements();
+      auto* items = reinterpret_cast<HostValue*>(
+          elements.empty() ? nullptr : take(elements.size() * sizeof(HostValue)));
+      if (target != nullptr) {
+        if (items != nullptr) {
+          std::memset(items, 0, elements.size() * sizeof(HostValue));
+        }
+        setSpan(*target, HostValueKind::List, items, elements.size());
+      }
+      for (size_t i = elements.size(); i-- > 0;) {
+        stack.push_back({&elements[i], items == nullptr ? nullptr : &items[i]});
+      }
+      break;
+    }
+    case BindingKind::Structure: {
+      const size_t count = source.size();
+      auto* entries = reinterpret_cast<HostMapEntry*>(
+          count == 0 ? nullptr : take(count * sizeof(HostMapEntry)));
+      if (target != nullptr) {
+        if (entries != nullptr) {
+          std::memset(entries, 0, count * sizeof(HostMapEntry));
+        }
+        setSpan(*target, HostValueKind::Map, entries, count);
+      }
+      // Keys are placed after the array and before the values, walking the members once.
+      size_t i = 0;
+      const size_t firstFrame = stack.size();
+      for (const auto& member : source.members()) {
+        char* key = take(member.key.size() + 1);
+        if (entries != nullptr) {
+          std::memcpy(key, member.key.data(), member.key.size());
+          key[member.key.size()] = '\0';
+          entries[i].key = key;
+          entries[i].keyOwned = 1;
+        }
+        stack.push_back({&member.value, entries == nullptr ? nullptr : &entries[i].value});
+        ++i;
+      }
+      std::reverse(stack.begin() + static_cast<std::ptrdiff_t>(firstFrame), stack.end());
+      break;
+    }
+    }
+  }
+  return used;
+}
+
 } // namespace
 
 bool fromHostValue(host::HostResponse& errorRecord, BindingProperty& out,
@@ -310,6 +438,35 @@ bool toHostValue(host::HostValue& out, const BindingProperty& input,
   }
   releaseHostValue(out);
   return false;
+}
+
+bool toPackedHostValue(host::HostValue& out, const BindingProperty& input,
+                       const BindingTypeRegistry* registry) {
+  std::memset(&out, 0, sizeof(out));
+  const size_t bytes = layOutPacked(input, registry, nullptr, nullptr);
+  char* block = nullptr;
+  if (bytes != 0) {
+    block = static_cast<char*>(memory::allocate(bytes));
+    if (block == nullptr) {
+      return false;
+    }
+  }
+  layOutPacked(input, registry, block, &out);
+  return true;
+}
+
+void releasePackedHostValue(host::HostValue& value) {
+  switch (static_cast<HostValueKind>(value.kind)) {
+  case HostValueKind::OwnedString:
+  case HostValueKind::OwnedBlob:
+  case HostValueKind::List:
+  case HostValueKind::Map:
+    memory::release(value.span.data); // the block starts with the root's own bytes
+    break;
+  default:
+    break;
+  }
+  std::memset(&value, 0, sizeof(value));
 }
 
 void releaseHostValue(host::HostValue& value) {

@@ -85,7 +85,7 @@ void releaseResponseRecord(host::HostResponse* response) noexcept {
   if (response == nullptr) {
     return;
   }
-  releaseHostValue(response->value);
+  releasePackedHostValue(response->value);
   if (response->errorOwned != 0 && response->error != nullptr) {
     memory::release(const_cast<char*>(response->error));
   }

@@ -26,7 +26,8 @@ inline constexpr char kResponseValueNotConvertedMessage[] =
 // freed) and stores the release function, so that any answer written afterwards can be released.
 void resetResponseRecord(host::HostResponse& response);
 
-// The conversion of a result value into the record; toHostValue unless a caller needs another.
+// The conversion of a result value into the record. It must lay the value out in one block as
+// toPackedHostValue does, because that is how the record's release frees it.
 using HostValueWriter = bool (*)(host::HostValue& out, const BindingProperty& input,
                                  const BindingTypeRegistry* registry);
 
@@ -38,10 +39,10 @@ using HostValueWriter = bool (*)(host::HostValue& out, const BindingProperty& in
 // release function.
 void writeResponseRecord(host::HostResponse& response, CallResult& result,
                          const BindingTypeRegistry* registry,
-                         HostValueWriter writeValue = &toHostValue);
+                         HostValueWriter writeValue = &toPackedHostValue);
 
-// Response byte 58: frees the value, the owned error text, the text unless it is the shared empty
-// text, every header name and value and the header array, then zeroes all of the record. The
+// Response byte 58: frees the value's block, the owned error text, the text unless it is the shared
+// empty text, every header name and value and the header array, then zeroes all of the record. The
 // stream is not touched. A null record is ignored.
 void releaseResponseRecord(host::HostResponse* response) noexcept;
 
