@@ -2,6 +2,7 @@
 #include "binding/binding_converters.h"
 
 #include "binding/binding_type_registry.h"
+#include "binding/host_value_conversion.h"
 #include "foundation/message_format.h"
 
 namespace tav {
@@ -46,6 +47,102 @@ bool isEmptyForOmission(const BindingProperty& value) {
 }
 
 } // namespace
+
+void writeHostSigned(host::HostValue& target, int64_t value) {
+  target.kind = static_cast<uint32_t>(host::HostValueKind::Signed);
+  target.integer = value;
+}
+
+void writeHostUnsigned(host::HostValue& target, uint64_t value) {
+  target.kind = static_cast<uint32_t>(host::HostValueKind::Unsigned);
+  target.unsignedInteger = value;
+}
+
+void writeHostFloat(host::HostValue& target, double value) {
+  target.kind = static_cast<uint32_t>(host::HostValueKind::Float);
+  target.number = value;
+}
+
+void placeHostEnum(PackedHostLayout& layout, host::HostValue* target, int32_t number,
+                   const StaticTypeId* type, const BindingTypeRegistry& registry) {
+  if (const char* name = registry.enumValueName(type, number)) {
+    layout.placeText(target, name);
+  } else if (target != nullptr) {
+    writeHostSigned(*target, number);
+  }
+}
+
+bool BindingConverter::toPackedHost(PackedHostLayout&, host::HostValue*, const void*,
+                                    const BindingTypeDescriptor*,
+                                    const BindingTypeRegistry&) const {
+  return false;
+}
+
+bool BoolConverter::toPackedHost(PackedHostLayout&, host::HostValue* target, const void* native,
+                                 const BindingTypeDescriptor*, const BindingTypeRegistry&) const {
+  if (target != nullptr) {
+    target->kind = static_cast<uint32_t>(host::HostValueKind::Bool);
+    target->boolean = *static_cast<const bool*>(native) ? 1 : 0;
+  }
+  return true;
+}
+
+bool TextConverter::toPackedHost(PackedHostLayout& layout, host::HostValue* target,
+                                 const void* native, const BindingTypeDescriptor*,
+                                 const BindingTypeRegistry&) const {
+  layout.placeText(target, *static_cast<const std::string*>(native));
+  return true;
+}
+
+bool PropertyConverter::toPackedHost(PackedHostLayout& layout, host::HostValue* target,
+                                     const void* native, const BindingTypeDescriptor*,
+                                     const BindingTypeRegistry& registry) const {
+  layout.placeTree(target, *static_cast<const BindingProperty*>(native), &registry);
+  return true;
+}
+
+// Fields that may be left out are not laid out directly: whether a member exists would depend on
+// its value, and the tree path already knows how to decide that.
+bool StructConverter::toPackedHost(PackedHostLayout& layout, host::HostValue* target,
+                                   const void* native, const BindingTypeDescriptor* typeArg,
+                                   const BindingTypeRegistry& registry) const {
+  if (typeArg == nullptr || !typeArg->distinctMemberNames) {
+    return false;
+  }
+  const std::vector<uint32_t>& order = typeArg->memberOrder;
+  if (target == nullptr) {
+    for (const uint32_t index : order) {
+      if (typeArg->fields[index].flags & kBindingFieldOmitWhenEmpty) {
+        return false;
+      }
+    }
+  }
+  host::HostMapEntry* entries = layout.placeMap(target, order.size());
+  const auto* record = static_cast<const unsigned char*>(native);
+  for (size_t i = 0; i < order.size(); ++i) {
+    const BindingFieldDescriptor& field = typeArg->fields[order[i]];
+    host::HostValue* value = layout.placeKey(entries ? &entries[i] : nullptr, field.name);
+    if (!field.converter->toPackedHost(layout, value, record + field.offset, field.type.descriptor,
+                                       registry)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+bool VectorConverterBase::toPackedHost(PackedHostLayout& layout, host::HostValue* target,
+                                       const void* native, const BindingTypeDescriptor* typeArg,
+                                       const BindingTypeRegistry& registry) const {
+  const size_t count = size(native);
+  host::HostValue* items = layout.placeList(target, count);
+  for (size_t i = 0; i < count; ++i) {
+    if (!element().toPackedHost(layout, items ? &items[i] : nullptr, elementAt(native, i), typeArg,
+                                registry)) {
+      return false;
+    }
+  }
+  return true;
+}
 
 bool BindingConverter::toValueInPlace(BindingResult& status, BindingProperty& target,
                                       const void* native, const BindingTypeDescriptor* typeArg,

@@ -47,6 +47,14 @@ template <typename Number> constexpr BindingTypeCode numberTypeCode() {
   }
 }
 
+// Scalars and enums in the host's record, shared by the templates below.
+void writeHostSigned(host::HostValue& target, int64_t value);
+void writeHostUnsigned(host::HostValue& target, uint64_t value);
+void writeHostFloat(host::HostValue& target, double value);
+// The enumerator's name when registry knows it, else the number: what an enum value becomes.
+void placeHostEnum(PackedHostLayout& layout, host::HostValue* target, int32_t number,
+                   const StaticTypeId* type, const BindingTypeRegistry& registry);
+
 class BoolConverter final : public BindingConverter {
 public:
   bool fromValue(BindingResult& result, void* native, const BindingProperty& input,
@@ -57,6 +65,9 @@ public:
   bool toValueInPlace(BindingResult& status, BindingProperty& target, const void* native,
                       const BindingTypeDescriptor* typeArg,
                       const BindingTypeRegistry& registry) const override;
+  bool toPackedHost(PackedHostLayout& layout, host::HostValue* target, const void* native,
+                    const BindingTypeDescriptor* typeArg,
+                    const BindingTypeRegistry& registry) const override;
 };
 
 // Any integer width; bounds and type name come from the native type.
@@ -95,6 +106,19 @@ public:
       return false;
     }
     store(target, native);
+    return true;
+  }
+
+  bool toPackedHost(PackedHostLayout&, host::HostValue* target, const void* native,
+                    const BindingTypeDescriptor*, const BindingTypeRegistry&) const override {
+    if (target != nullptr) {
+      const Int value = *static_cast<const Int*>(native);
+      if constexpr (std::is_signed_v<Int>) {
+        writeHostSigned(*target, value);
+      } else {
+        writeHostUnsigned(*target, value);
+      }
+    }
     return true;
   }
 
@@ -139,6 +163,13 @@ public:
     target = static_cast<double>(*static_cast<const Real*>(native));
     return true;
   }
+  bool toPackedHost(PackedHostLayout&, host::HostValue* target, const void* native,
+                    const BindingTypeDescriptor*, const BindingTypeRegistry&) const override {
+    if (target != nullptr) {
+      writeHostFloat(*target, static_cast<double>(*static_cast<const Real*>(native)));
+    }
+    return true;
+  }
 };
 
 // std::string.
@@ -152,6 +183,9 @@ public:
   bool toValueInPlace(BindingResult& status, BindingProperty& target, const void* native,
                       const BindingTypeDescriptor* typeArg,
                       const BindingTypeRegistry& registry) const override;
+  bool toPackedHost(PackedHostLayout& layout, host::HostValue* target, const void* native,
+                    const BindingTypeDescriptor* typeArg,
+                    const BindingTypeRegistry& registry) const override;
 };
 
 // A BindingProperty held in a native record: copied both ways, whatever its kind.
@@ -165,6 +199,9 @@ public:
   bool toValueInPlace(BindingResult& status, BindingProperty& target, const void* native,
                       const BindingTypeDescriptor* typeArg,
                       const BindingTypeRegistry& registry) const override;
+  bool toPackedHost(PackedHostLayout& layout, host::HostValue* target, const void* native,
+                    const BindingTypeDescriptor* typeArg,
+                    const BindingTypeRegistry& registry) const override;
 };
 
 // A registered struct; typeArg is its descriptor (null when it was not registered).
@@ -178,6 +215,9 @@ public:
   bool toValueInPlace(BindingResult& status, BindingProperty& target, const void* native,
                       const BindingTypeDescriptor* typeArg,
                       const BindingTypeRegistry& registry) const override;
+  bool toPackedHost(PackedHostLayout& layout, host::HostValue* target, const void* native,
+                    const BindingTypeDescriptor* typeArg,
+                    const BindingTypeRegistry& registry) const override;
 
 private:
   // Makes target a structure (keeping members it already has) and converts every field into it.
@@ -213,6 +253,13 @@ public:
     target = BindingEnum{static_cast<int32_t>(*static_cast<const Enum*>(native)), &typeId<Enum>()};
     return true;
   }
+  bool toPackedHost(PackedHostLayout& layout, host::HostValue* target, const void* native,
+                    const BindingTypeDescriptor*,
+                    const BindingTypeRegistry& registry) const override {
+    placeHostEnum(layout, target, static_cast<int32_t>(*static_cast<const Enum*>(native)),
+                  &typeId<Enum>(), registry);
+    return true;
+  }
 };
 
 // Shared rules of every vector converter, on a type-erased view of the native vector.
@@ -226,6 +273,9 @@ public:
   bool toValueInPlace(BindingResult& status, BindingProperty& target, const void* native,
                       const BindingTypeDescriptor* typeArg,
                       const BindingTypeRegistry& registry) const final;
+  bool toPackedHost(PackedHostLayout& layout, host::HostValue* target, const void* native,
+                    const BindingTypeDescriptor* typeArg,
+                    const BindingTypeRegistry& registry) const final;
 
 protected:
   virtual size_t size(const void* native) const = 0;

@@ -13,9 +13,13 @@
 #include <vector>
 
 namespace tav {
+namespace host {
+struct HostValue;
+} // namespace host
 
 class BindingProperty;
 class BindingResult;
+class PackedHostLayout;
 class BindingTypeRegistry;
 struct BindingTypeDescriptor;
 struct StaticTypeId;
@@ -77,6 +81,13 @@ public:
   virtual bool toValueInPlace(BindingResult& status, BindingProperty& target, const void* native,
                               const BindingTypeDescriptor* typeArg,
                               const BindingTypeRegistry& registry) const;
+  // Native to the host's packed record without the value tree: counts (target null) or writes
+  // what toValue and then toPackedHostValue would give. Returns false, before anything is
+  // written, when this converter or the value has no such direct form; the caller then goes
+  // through toValue, which also reports any failure.
+  virtual bool toPackedHost(PackedHostLayout& layout, host::HostValue* target, const void* native,
+                            const BindingTypeDescriptor* typeArg,
+                            const BindingTypeRegistry& registry) const;
   virtual ~BindingConverter() = default;
 };
 
@@ -118,7 +129,11 @@ struct BindingTypeDescriptor {
   std::string nameSpace;
   std::string description;
   std::vector<std::string> tags;
-  std::vector<BindingFieldDescriptor> fields;     // structs, in registration order
+  std::vector<BindingFieldDescriptor> fields; // structs, in registration order
+  // Indexes of the fields with a converter, in the byte-wise order of their names: the order of
+  // the members they become. Empty unless every such name is distinct and free of zero bytes.
+  std::vector<uint32_t> memberOrder;
+  bool distinctMemberNames = true;
   std::map<std::string, BindingEnumValue> values; // enums, by name
   BindingTypeRegistry* registry = nullptr;
 };

@@ -5,6 +5,7 @@
 #include "binding/fnv1a.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace tav {
 
@@ -76,6 +77,30 @@ void BindingFunctionDescriptor::setArgumentName(size_t index, std::string_view n
   argument.owner = this;
 }
 
+namespace {
+
+// Keeps memberOrder sorted as a structure orders its keys: texts compared as zero-terminated
+// byte strings. Two fields that would land on one member give up the order altogether.
+void placeInMemberOrder(BindingTypeDescriptor& type, uint32_t index) {
+  if (!type.distinctMemberNames) {
+    return;
+  }
+  const std::string& name = type.fields[index].name;
+  const auto before = [&](uint32_t other) {
+    return std::strcmp(type.fields[other].name.c_str(), name.c_str()) < 0;
+  };
+  const auto at = std::partition_point(type.memberOrder.begin(), type.memberOrder.end(), before);
+  if (name.find('\0') != std::string::npos ||
+      (at != type.memberOrder.end() && type.fields[*at].name == name)) {
+    type.distinctMemberNames = false;
+    type.memberOrder.clear();
+    return;
+  }
+  type.memberOrder.insert(at, index);
+}
+
+} // namespace
+
 void BindingTypeBuilder::addField(std::string_view name, std::string_view description,
                                   uint32_t offset, const StaticTypeId* typeId, BindingTypeRef type,
                                   BindingTypeRef auxType, uint32_t flags,
@@ -97,6 +122,9 @@ void BindingTypeBuilder::addField(std::string_view name, std::string_view descri
   field.converter = std::move(converter);
   field.owner = descriptor_;
   field.optional = optional;
+  if (field.converter) {
+    placeInMemberOrder(*descriptor_, static_cast<uint32_t>(descriptor_->fields.size() - 1));
+  }
 }
 
 void BindingTypeBuilder::addValue(std::string_view name, int32_t number,

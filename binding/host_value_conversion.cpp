@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <vector>
 
 namespace tav {
@@ -288,28 +289,64 @@ bool convertToHost(HostValue& out, const BindingProperty& input,
   return true;
 }
 
-// The packed layout of input: with block null only counts the bytes; with the block, writes the
-// record into out and everything it points to into the block, in the order it was counted.
-// Empty arrays and blobs take no bytes and stay null, as toHostValue leaves them.
-size_t layOutPacked(const BindingProperty& input, const BindingTypeRegistry* registry, char* block,
-                    HostValue* out) {
+} // namespace
+
+char* PackedHostLayout::take(size_t bytes) {
+  char* at = block_ == nullptr ? nullptr : block_ + used_;
+  used_ += bytes;
+  return at;
+}
+
+void PackedHostLayout::placeText(HostValue* target, std::string_view text) {
+  char* copy = take(text.size() + 1);
+  if (target != nullptr) {
+    std::memcpy(copy, text.data(), text.size());
+    copy[text.size()] = '\0';
+    setSpan(*target, HostValueKind::OwnedString, copy, text.size());
+  }
+}
+
+HostValue* PackedHostLayout::placeList(HostValue* target, size_t count) {
+  auto* items =
+      reinterpret_cast<HostValue*>(count == 0 ? nullptr : take(count * sizeof(HostValue)));
+  if (target != nullptr) {
+    if (items != nullptr) {
+      std::memset(items, 0, count * sizeof(HostValue));
+    }
+    setSpan(*target, HostValueKind::List, items, count);
+  }
+  return items;
+}
+
+HostMapEntry* PackedHostLayout::placeMap(HostValue* target, size_t count) {
+  auto* entries =
+      reinterpret_cast<HostMapEntry*>(count == 0 ? nullptr : take(count * sizeof(HostMapEntry)));
+  if (target != nullptr) {
+    if (entries != nullptr) {
+      std::memset(entries, 0, count * sizeof(HostMapEntry));
+    }
+    setSpan(*target, HostValueKind::Map, entries, count);
+  }
+  return entries;
+}
+
+HostValue* PackedHostLayout::placeKey(HostMapEntry* entry, std::string_view key) {
+  char* copy = take(key.size() + 1);
+  if (entry == nullptr) {
+    return nullptr;
+  }
+  std::memcpy(copy, key.data(), key.size());
+  copy[key.size()] = '\0';
+  entry->key = copy;
+  entry->keyOwned = 1;
+  return &entry->value;
+}
+
+void PackedHostLayout::placeTree(HostValue* out, const BindingProperty& input,
+                                 const BindingTypeRegistry* registry) {
   struct Frame {
     const BindingProperty* source;
     HostValue* target;
-  };
-  size_t used = 0;
-  const auto take = [&](size_t bytes) -> char* {
-    char* at = block == nullptr ? nullptr : block + used;
-    used += bytes;
-    return at;
-  };
-  const auto placeText = [&](HostValue* target, std::string_view text) {
-    char* copy = take(text.size() + 1);
-    if (copy != nullptr) {
-      std::memcpy(copy, text.data(), text.size());
-      copy[text.size()] = '\0';
-      setSpan(*target, HostValueKind::OwnedString, copy, text.size());
-    }
   };
   std::vector<Frame> stack;
   stack.push_back({&input, out});
@@ -356,52 +393,47 @@ size_t layOutPacked(const BindingProperty& input, const BindingTypeRegistry* reg
     }
     case BindingKind::Collection: {
       const std::span<const BindingProperty> elements = source.elements();
-      auto* items = reinterpret_cast<HostValue*>(
-          elements.empty() ? nullptr : take(elements.size() * sizeof(HostValue)));
-      if (target != nullptr) {
-        if (items != nullptr) {
-          std::memset(items, 0, elements.size() * sizeof(HostValue));
-        }
-        setSpan(*target, HostValueKind::List, items, elements.size());
-      }
+      HostValue* items = placeList(target, elements.size());
       for (size_t i = elements.size(); i-- > 0;) {
         stack.push_back({&elements[i], items == nullptr ? nullptr : &items[i]});
       }
       break;
     }
     case BindingKind::Structure: {
-      const size_t count = source.size();
-      auto* entries = reinterpret_cast<HostMapEntry*>(
-          count == 0 ? nullptr : take(count * sizeof(HostMapEntry)));
-      if (target != nullptr) {
-        if (entries != nullptr) {
-          std::memset(entries, 0, count * sizeof(HostMapEntry));
-        }
-        setSpan(*target, HostValueKind::Map, entries, count);
-      }
+      HostMapEntry* entries = placeMap(target, source.size());
       // Keys are placed after the array and before the values, walking the members once.
       size_t i = 0;
       const size_t firstFrame = stack.size();
       for (const auto& member : source.members()) {
-        char* key = take(member.key.size() + 1);
-        if (entries != nullptr) {
-          std::memcpy(key, member.key.data(), member.key.size());
-          key[member.key.size()] = '\0';
-          entries[i].key = key;
-          entries[i].keyOwned = 1;
-        }
-        stack.push_back({&member.value, entries == nullptr ? nullptr : &entries[i].value});
-        ++i;
+        HostValue* value = placeKey(entries == nullptr ? nullptr : &entries[i++], member.key);
+        stack.push_back({&member.value, value});
       }
       std::reverse(stack.begin() + static_cast<std::ptrdiff_t>(firstFrame), stack.end());
       break;
     }
     }
   }
-  return used;
 }
 
-} // namespace
+bool PackedHostLayout::build(HostValue& out,
+                             const std::function<bool(PackedHostLayout&, HostValue*)>& place) {
+  std::memset(&out, 0, sizeof(out));
+  PackedHostLayout counting;
+  if (!place(counting, nullptr)) {
+    return false;
+  }
+  char* block = nullptr;
+  if (counting.used_ != 0) {
+    block = static_cast<char*>(memory::allocate(counting.used_));
+    if (block == nullptr) {
+      return false;
+    }
+  }
+  PackedHostLayout writing;
+  writing.block_ = block;
+  place(writing, &out);
+  return true;
+}
 
 bool fromHostValue(host::HostResponse& errorRecord, BindingProperty& out,
                    const host::HostValue& input, std::string_view name) {
@@ -442,17 +474,10 @@ bool toHostValue(host::HostValue& out, const BindingProperty& input,
 
 bool toPackedHostValue(host::HostValue& out, const BindingProperty& input,
                        const BindingTypeRegistry* registry) {
-  std::memset(&out, 0, sizeof(out));
-  const size_t bytes = layOutPacked(input, registry, nullptr, nullptr);
-  char* block = nullptr;
-  if (bytes != 0) {
-    block = static_cast<char*>(memory::allocate(bytes));
-    if (block == nullptr) {
-      return false;
-    }
-  }
-  layOutPacked(input, registry, block, &out);
-  return true;
+  return PackedHostLayout::build(out, [&](PackedHostLayout& layout, HostValue* target) {
+    layout.placeTree(target, input, registry);
+    return true;
+  });
 }
 
 void releasePackedHostValue(host::HostValue& value) {

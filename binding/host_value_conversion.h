@@ -9,6 +9,7 @@
 #include "binding/binding_property.h"
 #include "binding/host_records.h"
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -43,6 +44,34 @@ bool toPackedHostValue(host::HostValue& out, const BindingProperty& input,
 
 // Frees the one block of a record built by toPackedHostValue and zeroes the record.
 void releasePackedHostValue(host::HostValue& value);
+
+// Lays a packed record out in two passes over the same walk: the first only counts the bytes (no
+// block, and every target is null), the second writes into the one block it allocated. The place
+// functions take a target (null while counting) and give back where nested values go.
+class PackedHostLayout {
+public:
+  // Runs place twice, counting then writing into out. False when place refuses while counting
+  // or memory runs out; out is then zeroed and nothing is allocated.
+  static bool build(host::HostValue& out,
+                    const std::function<bool(PackedHostLayout&, host::HostValue*)>& place);
+
+  void placeText(host::HostValue* target, std::string_view text);
+  // An array of count zeroed items or entries (null when count is 0).
+  host::HostValue* placeList(host::HostValue* target, size_t count);
+  host::HostMapEntry* placeMap(host::HostValue* target, size_t count);
+  // The owned key of entry; answers where the entry's value goes.
+  host::HostValue* placeKey(host::HostMapEntry* entry, std::string_view key);
+  // A whole value tree, as toPackedHostValue lays it out.
+  void placeTree(host::HostValue* target, const BindingProperty& input,
+                 const BindingTypeRegistry* registry);
+
+private:
+  PackedHostLayout() = default;
+  char* take(size_t bytes);
+
+  char* block_ = nullptr;
+  size_t used_ = 0;
+};
 
 // Frees what toHostValue built (owned texts, blobs, lists, map keys marked owned, map values)
 // and zeroes the record. Borrowed kinds (5 and 7) are not freed.

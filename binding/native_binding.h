@@ -12,6 +12,7 @@
 
 #include "binding/binding_converters.h"
 #include "binding/binding_type_registry.h"
+#include "binding/host_value_conversion.h"
 #include "binding/static_type_id.h"
 
 #include <memory>
@@ -109,6 +110,18 @@ template <typename T> BindingResult toValue(const T& native, const BindingTypeRe
   typename NativeBinding<T>::Converter converter;
   converter.toValue(out, &native, nativeDescriptor<T>(registry), registry);
   return out;
+}
+
+// Native straight into the host's packed record: what toPackedHostValue gives for toValue's
+// result, without the value tree in between. False, with out zeroed, when some converter on the
+// way has no direct form, or memory runs out; the caller then takes the tree path.
+template <typename T>
+bool toPackedHostValue(host::HostValue& out, const T& native, const BindingTypeRegistry& registry) {
+  typename NativeBinding<T>::Converter converter;
+  const BindingTypeDescriptor* descriptor = nativeDescriptor<T>(registry);
+  return PackedHostLayout::build(out, [&](PackedHostLayout& layout, host::HostValue* target) {
+    return converter.toPackedHost(layout, target, &native, descriptor, registry);
+  });
 }
 
 // Value to native under the top-level name (the framework uses "<value>" and "<result>").

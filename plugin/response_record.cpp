@@ -41,6 +41,8 @@ void writeResponseRecord(host::HostResponse& response, CallResult& result,
   if (!result.value.ok()) {
     response.error = copyText(std::string(result.value.errorMessage()));
     response.errorOwned = 1;
+  } else if (result.packed.ready()) {
+    response.value = result.packed.take();
   } else if (!writeValue(response.value, result.value, registry)) {
     converted = false;
     std::memset(&response.value, 0, sizeof response.value);

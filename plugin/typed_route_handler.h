@@ -242,11 +242,15 @@ private:
     if (!response.ok) {
       result.value.setError(response.message);
     } else if constexpr (!std::is_void_v<Value>) {
-      BindingResult converted = toValue(response.value, *registry_);
-      if (converted.ok()) {
-        result.value = std::move(converted);
-      } else {
-        result.value.setError(converted.errorMessage());
+      // Straight to the host's record when every converter on the way can; the value tree is
+      // the general path, and the one that reports conversion failures.
+      if (!result.packed.build(response.value, *registry_)) {
+        BindingResult converted = toValue(response.value, *registry_);
+        if (converted.ok()) {
+          result.value = std::move(converted);
+        } else {
+          result.value.setError(converted.errorMessage());
+        }
       }
     }
     result.contentFlag = response.contentFlag;

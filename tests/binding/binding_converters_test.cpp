@@ -3,6 +3,7 @@
 #include "binding/binding_converters.h"
 
 #include "binding/binding_type_registry.h"
+#include "binding/host_value_conversion.h"
 #include "binding/native_binding.h"
 #include "binding_test_values.h"
 
@@ -10,6 +11,8 @@
 
 #include <cmath>
 #include <limits>
+#include <string>
+#include <utility>
 
 namespace tav {
 namespace {
@@ -402,6 +405,131 @@ TEST_F(Converters, ScalarHelpers) {
   EXPECT_EQ(toValue(std::string("s"), registry).getString(), "s");
   EXPECT_EQ(toValue(uint32_t{7}, registry).kind(), BindingKind::Unsigned);
   EXPECT_EQ(toValue(int32_t{-7}, registry).getSigned(), -7);
+}
+
+// A host record rendered as text, byte for byte: kinds, lengths, keys with their owned flag.
+void describeHost(const host::HostValue& value, std::string& out) {
+  out += std::to_string(value.kind);
+  switch (static_cast<host::HostValueKind>(value.kind)) {
+  case host::HostValueKind::Bool:
+    out += value.boolean != 0 ? " true" : " false";
+    break;
+  case host::HostValueKind::Signed:
+    out += " " + std::to_string(value.integer);
+    break;
+  case host::HostValueKind::Unsigned:
+    out += " " + std::to_string(value.unsignedInteger);
+    break;
+  case host::HostValueKind::Float:
+    out += " " + std::to_string(value.number);
+    break;
+  case host::HostValueKind::OwnedString:
+  case host::HostValueKind::OwnedBlob: {
+    const auto* bytes = static_cast<const char*>(value.span.data);
+    out += " [" + std::to_string(value.span.length) + "]";
+    out.append(bytes == nullptr ? "" : bytes, bytes == nullptr ? 0 : value.span.length);
+    break;
+  }
+  case host::HostValueKind::List: {
+    const auto* items = static_cast<const host::HostValue*>(value.span.data);
+    out += " (" + std::to_string(value.span.length) + ")";
+    for (uint32_t i = 0; items != nullptr && i < value.span.length; ++i) {
+      out += ' ';
+      describeHost(items[i], out);
+    }
+    break;
+  }
+  case host::HostValueKind::Map: {
+    const auto* entries = static_cast<const host::HostMapEntry*>(value.span.data);
+    out += " {" + std::to_string(value.span.length) + "}";
+    for (uint32_t i = 0; entries != nullptr && i < value.span.length; ++i) {
+      out += std::string(" ") + entries[i].key + (entries[i].keyOwned != 0 ? "=" : "~");
+      describeHost(entries[i].value, out);
+    }
+    break;
+  }
+  default:
+    break;
+  }
+}
+
+// Lays native out straight into a packed record and through the value tree, and answers both
+// renderings; the first is "refused" when the direct form is not taken.
+template <typename T>
+std::pair<std::string, std::string> bothLayouts(const T& native,
+                                                const BindingTypeRegistry& registry) {
+  std::pair<std::string, std::string> renderings;
+  host::HostValue direct;
+  if (toPackedHostValue(direct, native, registry)) {
+    describeHost(direct, renderings.first);
+    releasePackedHostValue(direct);
+  } else {
+    renderings.first = "refused";
+    EXPECT_EQ(+direct.kind, 0u);
+  }
+  const BindingResult tree = toValue(native, registry);
+  host::HostValue throughTree;
+  if (tree.ok() && toPackedHostValue(throughTree, tree, &registry)) {
+    describeHost(throughTree, renderings.second);
+    releasePackedHostValue(throughTree);
+  }
+  return renderings;
+}
+
+struct Twice {
+  int32_t first = 0;
+  int32_t second = 0;
+};
+
+TEST_F(Converters, NativeLaidOutForTheHostMatchesTheTreePath) {
+  Outer full;
+  full.flag = true;
+  full.small = -3;
+  full.positive = 4000000000u;
+  full.big = -(int64_t{1} << 40);
+  full.text = std::string("nul\0inside", 10);
+  full.any.member("nested").append() = "deep";
+  full.any.member("shade") = BindingEnum{1, &typeId<Shade>()};
+  full.inner = {7, "seven"};
+  full.shade = Shade::Bright;
+  full.items = {{1, "one"}, {2, ""}};
+  full.numbers = {5, -6};
+  Outer unnamed;
+  unnamed.shade = static_cast<Shade>(7);
+
+  const std::pair<std::string, std::string> cases[] = {
+      bothLayouts(full, registry),
+      bothLayouts(Outer{}, registry),
+      bothLayouts(unnamed, registry),
+      bothLayouts(std::vector<Outer>{full, Outer{}, full}, registry),
+      bothLayouts(std::vector<Outer>{}, registry),
+      bothLayouts(std::vector<std::string>{"a", "", "b"}, registry),
+      bothLayouts(std::string("plain"), registry),
+      bothLayouts(int64_t{-9}, registry),
+      bothLayouts(2.5, registry),
+      bothLayouts(Shade::Light, registry),
+  };
+  for (const auto& [direct, throughTree] : cases) {
+    EXPECT_NE(direct, "refused");
+    EXPECT_EQ(direct, throughTree);
+  }
+}
+
+TEST_F(Converters, NativeLayoutIsRefusedWhereOnlyTheTreeKnowsTheAnswer) {
+  // A field that may be left out, and an unregistered struct, go through the tree.
+  registerSparse(kBindingFieldOmitWhenEmpty);
+  EXPECT_EQ(bothLayouts(Sparse{}, registry).first, "refused");
+  Haunted haunted;
+  EXPECT_EQ(bothLayouts(haunted, registry).first, "refused");
+  EXPECT_EQ(bothLayouts(std::vector<Haunted>{haunted}, registry).first, "refused");
+
+  // Two fields under one name make one member, whichever the tree keeps.
+  auto twice = registry.registerType<Twice>("Twice");
+  twice.field("same", &Twice::first);
+  twice.field("same", &Twice::second);
+  const auto [direct, throughTree] = bothLayouts(Twice{1, 2}, registry);
+  EXPECT_EQ(direct, "refused");
+  EXPECT_EQ(throughTree, "10 {1} same=2 2");
 }
 
 } // namespace
