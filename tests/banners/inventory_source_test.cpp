@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tav::banners {
@@ -70,6 +71,40 @@ TEST_F(GetInventoryTest, ReadsEachTypeFromItsOwnToken) {
   EXPECT_EQ(items.TOURNAMENT_FLAG[1].payload.rewardSpec.seasonId, "4");
   ASSERT_EQ(items.TOURNAMENT_FRAME.size(), 1u);
   EXPECT_EQ(items.TOURNAMENT_FRAME[0].payload.rewardSpec.level, "3");
+}
+
+// A payload of the inventory's own shape is read straight into the records, one with anything
+// more through a value; the two kinds of token mix in one answer, either way round.
+TEST_F(GetInventoryTest, TokensOfEitherShapeMixInOneAnswer) {
+  const std::string flags = std::string(R"({"items":{"TOURNAMENT_FLAG":[)") + kFlagItem + "]}";
+  const std::string frames =
+      std::string(R"({"items":{"TOURNAMENT_FRAME":[)") + FrameItem("3", "5") + "]}";
+  const std::string withIssuer = R"(,"issuer":"tav-inventory"})";
+  const std::pair<std::string, std::string> payloads[] = {
+      {flags + "}", frames + withIssuer},
+      {flags + withIssuer, frames + "}"},
+      {flags + withIssuer, frames + withIssuer},
+  };
+  for (const auto& [flagPayload, framePayload] : payloads) {
+    harness_.serveTokens(
+        {{"TOURNAMENT_FLAG", Token(flagPayload)}, {"TOURNAMENT_FRAME", Token(framePayload)}});
+    SourceResult<InventoryResponse> result = fetch();
+    ASSERT_TRUE(result.ok()) << result.error();
+    const InventoryItemsByType& items = result.value().items;
+    ASSERT_EQ(items.TOURNAMENT_FLAG.size(), 1u) << flagPayload;
+    EXPECT_EQ(items.TOURNAMENT_FLAG[0].payload.rewardSpec.theme, "T");
+    EXPECT_EQ(items.TOURNAMENT_FLAG[0].purchaseDate, "2024-03-01T10:00:00Z");
+    ASSERT_EQ(items.TOURNAMENT_FRAME.size(), 1u) << framePayload;
+    EXPECT_EQ(items.TOURNAMENT_FRAME[0].payload.rewardSpec.level, "3");
+  }
+}
+
+// A type named twice has one token, so its list is the same however often it is asked for.
+TEST_F(GetInventoryTest, TypeNamedTwiceGivesItsListOnce) {
+  harness_.serveInventory({kFlagItem, kFlagItem}, {});
+  SourceResult<InventoryResponse> result = fetch({"TOURNAMENT_FLAG", "TOURNAMENT_FLAG"});
+  ASSERT_TRUE(result.ok()) << result.error();
+  EXPECT_EQ(result.value().items.TOURNAMENT_FLAG.size(), 2u);
 }
 
 TEST_F(GetInventoryTest, IgnoresListsOfTypesNotRequestedOrNotInTheirOwnToken) {

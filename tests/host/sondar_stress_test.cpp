@@ -3,6 +3,7 @@
 // plugin's bytes in use come back to where they started.
 #include "host/memory_statistics.h"
 #include "host/sondar_fixture.h"
+#include "host/sondar_inventory.h"
 
 #include <gtest/gtest.h>
 
@@ -179,14 +180,22 @@ TEST_F(SondarStressTest, ConcurrentCallsAndConfigurationEventsGiveOnlyValidAnswe
   // What the plugin keeps for reuse grows with the memory its value trees take at once (the page
   // pool's table of regions never shrinks), so it is brought to its height first: one call whose
   // trees span many regions, more than eight small calls in flight ever need, then a short
-  // concurrent round. Only then are the bytes in use taken.
-  std::vector<SondarFlag> many;
+  // concurrent round. Only then are the bytes in use taken. The large payload carries a member
+  // of its own, so that the plugin reads it through a value tree.
+  SondarData large;
   for (int index = 0; index < 4000; ++index) {
-    many.push_back(flag("M" + std::to_string(index), "1", "5", day(1 + index % 28)));
+    large.flags.push_back(flag("M" + std::to_string(index), "1", "5", day(1 + index % 28)));
   }
-  peers().setFlags(many);
-  ASSERT_TRUE(getFlags().ok());
-  peers().setFlags(owned);
+  ValueTree payload = inventoryPayload(large, kFlagInventoryType);
+  std::vector<ValueEntry> members = payload.entries();
+  members.emplace_back("issuer", "tav-inventory");
+  InventoryOverrides overrides;
+  overrides.payloads[kFlagInventoryType] = ValueTree::map(std::move(members));
+  peers().setInventoryOverrides(overrides);
+  const CallResult answer = getFlags();
+  ASSERT_TRUE(answer.ok());
+  ASSERT_EQ(answer.value.items().size(), 4000u);
+  peers().setInventoryOverrides({});
   {
     Switcher switcher(peers());
     callers.run(100);

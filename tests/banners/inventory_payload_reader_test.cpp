@@ -1,0 +1,145 @@
+// Tests of the shape-directed payload reader: what it takes it must read as the general way
+// (ReadTokenPart, then the converters) does, and everything else it must leave to that way.
+#include "banners/inventory_payload_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "banners/banner_registration.h"
+#include "banners/token_part_reader.h"
+#include "binding/native_binding.h"
+#include "tests/binding/binding_test_values.h"
+
+namespace tav::banners {
+namespace {
+
+class InventoryPayloadReaderTest : public ::testing::Test {
+protected:
+  InventoryPayloadReaderTest() { RegisterBannerRecords(registry_, "VmfBeTavBanners", {}); }
+
+  // The records as a value, for comparing two readings of them.
+  std::string Describe(const InventoryItemsByType& items) {
+    const BindingResult value = toValue(items, registry_);
+    std::string out;
+    test::describeValue(value, out);
+    return out;
+  }
+
+  // The general way: the whole payload read as a value, then converted. "broken" or
+  // "not understood" when it fails.
+  std::string General(std::string_view text) {
+    BindingProperty payload;
+    if (!ReadTokenPart(text, payload)) {
+      return "broken";
+    }
+    InventoryResponse inventory;
+    BindingResult result;
+    if (!fromValue(result, inventory, payload, "<value>", registry_)) {
+      return "not understood";
+    }
+    return Describe(inventory.items);
+  }
+
+  // The direct reading; "refused" when it leaves the text to the general way.
+  std::string Direct(std::string_view text) {
+    InventoryItemsByType items;
+    if (!ReadInventoryPayload(text, items)) {
+      return "refused";
+    }
+    return Describe(items);
+  }
+
+  BindingTypeRegistry registry_;
+};
+
+const std::string kFlag =
+    R"({"payload":{"rewardSpec":{"theme":"T","level":"2","seasonId":"5"},"rewardType":"FLAG"},)"
+    R"("purchaseDate":"2024-03-01T10:00:00Z"})";
+const std::string kFrame = R"({"purchaseDate":"2024-03-01T10:00:00Z","payload":)"
+                           R"({"rewardType":"FRAME","rewardSpec":{"seasonId":"5","level":"3"}}})";
+
+TEST_F(InventoryPayloadReaderTest, TakesTheCommonShapeAndReadsItAsTheGeneralWayDoes) {
+  const std::string texts[] = {
+      "{}",
+      R"({"items":{}})",
+      R"({"items":{"TOURNAMENT_FLAG":[]}})",
+      R"({"items":{"TOURNAMENT_FLAG":[)" + kFlag + "]}}",
+      R"({"items":{"TOURNAMENT_FLAG":[)" + kFlag + "," + kFlag + "]}}",
+      R"({"items":{"TOURNAMENT_FRAME":[)" + kFrame + R"(],"TOURNAMENT_FLAG":[)" + kFlag + "]}}",
+      // Whitespace of every kind between tokens, members in any order, members left out.
+      " \t\n\v\f\r{ \"items\" : { \"TOURNAMENT_FLAG\" : [ { \"purchaseDate\" : \"d\" } ,"
+      " {\"payload\":{}} , {\"payload\":{\"rewardSpec\":{}}} ] } } \r\n",
+      // Bytes that are not escapes are taken as they stand, "/" and control characters included.
+      R"({"items":{"TOURNAMENT_FLAG":[{"payload":{"rewardSpec":{"theme":"a/b é"}}}]}})",
+      std::string(R"({"items":{"TOURNAMENT_FLAG":[{"purchaseDate":"x)") + '\x01' + "\t\"}]}}",
+  };
+  for (const std::string& text : texts) {
+    const std::string direct = Direct(text);
+    EXPECT_NE(direct, "refused") << text;
+    EXPECT_EQ(direct, General(text)) << text;
+  }
+}
+
+TEST_F(InventoryPayloadReaderTest, LeavesEverythingElseToTheGeneralWay) {
+  const std::string texts[] = {
+      // Other members, anywhere.
+      R"({"items":{},"issuer":"x"})",
+      R"({"items":{"OTHER_TYPE":[]}})",
+      R"({"items":{"TOURNAMENT_FLAG":[{"id":"1"}]}})",
+      R"({"items":{"TOURNAMENT_FLAG":[{"payload":{"rewardSpec":{"colour":"red"}}}]}})",
+      // Values that are not strings where strings go, and lists or items that are not.
+      R"({"items":{"TOURNAMENT_FLAG":[{"purchaseDate":12}]}})",
+      R"({"items":{"TOURNAMENT_FLAG":[{"purchaseDate":null}]}})",
+      R"({"items":{"TOURNAMENT_FLAG":[{"purchaseDate":true}]}})",
+      R"({"items":{"TOURNAMENT_FLAG":["item"]}})",
+      R"({"items":{"TOURNAMENT_FLAG":{}}})",
+      R"({"items":[]})",
+      R"({"items":null})",
+      // Escapes, even harmless ones.
+      R"({"items":{"TOURNAMENT_FLAG":[{"purchaseDate":"a\"b"}]}})",
+      R"({"items":{"TOURNAMENT_FLAG":[{"purchaseDate":"\u0041"}]}})",
+      // A name twice in one object.
+      R"({"items":{},"items":{}})",
+      R"({"items":{"TOURNAMENT_FLAG":[{"purchaseDate":"a","purchaseDate":"b"}]}})",
+      // Broken text.
+      "",
+      "[]",
+      R"({"items":{"TOURNAMENT_FLAG":[)" + kFlag + ",]}}",
+      R"({"items":{"TOURNAMENT_FLAG":[)" + kFlag + "]}",
+      R"({"items":{}} {})",
+      R"({"items":{}} x)",
+      R"({"items" {}})",
+      R"({"items":{"TOURNAMENT_FLAG":[{"purchaseDate":"unterminated}]}})",
+  };
+  for (const std::string& text : texts) {
+    EXPECT_EQ(Direct(text), "refused") << text;
+  }
+}
+
+// Every prefix and one-byte change of a payload: what is taken agrees with the general way.
+TEST_F(InventoryPayloadReaderTest, DamagedPayloadsAreTakenOnlyWhereTheGeneralWayAgrees) {
+  const std::string payload = R"({"items":{"TOURNAMENT_FLAG":[)" + kFlag + "," + kFlag +
+                              R"(],"TOURNAMENT_FRAME":[)" + kFrame + "]}}";
+  std::mt19937 random(7);
+  const std::string replacements = "{}[]:,\" \\x1tn-";
+  int taken = 0;
+  for (size_t length = 0; length <= payload.size(); ++length) {
+    std::string texts[2] = {payload.substr(0, length), payload};
+    texts[1][random() % payload.size()] = replacements[random() % replacements.size()];
+    for (const std::string& text : texts) {
+      const std::string direct = Direct(text);
+      if (direct != "refused") {
+        ++taken;
+        EXPECT_EQ(direct, General(text)) << text;
+      }
+    }
+  }
+  EXPECT_GT(taken, 1) << "the damage never left a readable payload";
+}
+
+} // namespace
+} // namespace tav::banners
