@@ -134,9 +134,10 @@ BindingResult OutgoingRequests::parametersValue(const RequestParameters& paramet
   return value;
 }
 
-RequestResult<BindingProperty> OutgoingRequests::exchange(HttpMethod method, std::string_view url,
-                                                          const BindingResult* argument,
-                                                          bool wantsValue) const {
+RequestResult<BindingProperty>
+OutgoingRequests::exchange(HttpMethod method, std::string_view url, const BindingResult* argument,
+                           bool wantsValue,
+                           const std::function<bool(const host::HostValue&)>& readDirectly) const {
   bool sent = false;
   try {
     host::HostTypedArgument typed;
@@ -192,6 +193,9 @@ RequestResult<BindingProperty> OutgoingRequests::exchange(HttpMethod method, std
       return BindingProperty(std::move(parsed.value()));
     }
     if (!wantsValue) {
+      return BindingProperty();
+    }
+    if (readDirectly && readDirectly(response.value)) {
       return BindingProperty();
     }
     BindingResult value;

@@ -17,6 +17,7 @@
 #include "routing/http_method.h"
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -122,14 +123,14 @@ public:
 
   template <typename T>
   RequestResult<T> requestValue(HttpMethod method, std::string_view url) const {
-    return nativeOutcome<T>(method, url, exchange(method, url, nullptr, true));
+    return nativeExchange<T>(method, url, nullptr);
   }
 
   template <typename T, typename P = RequestParameters>
   RequestResult<T> requestValue(HttpMethod method, std::string_view url,
                                 const P& parameters) const {
     const BindingResult argument = parametersValue(parameters);
-    return nativeOutcome<T>(method, url, exchange(method, url, &argument, true));
+    return nativeExchange<T>(method, url, &argument);
   }
 
   // Exactly one unnamed typed argument whose value is `argument` itself.
@@ -138,7 +139,7 @@ public:
                                        const BindingProperty& argument) const {
     BindingResult value;
     value.value() = argument;
-    return nativeOutcome<T>(method, url, exchange(method, url, &value, true));
+    return nativeExchange<T>(method, url, &value);
   }
 
   HostBridge& bridge() const { return *bridge_; }
@@ -150,8 +151,33 @@ private:
   // argument; when it is a failed result nothing is sent and the error is the 400 of the
   // parameters. With wantsValue the answer (stream text as JSON, or the response value) comes
   // back as a BindingProperty; the response record is released before this returns.
-  RequestResult<BindingProperty> exchange(HttpMethod method, std::string_view url,
-                                          const BindingResult* argument, bool wantsValue) const;
+  // readDirectly, when given, is offered the response value first; when it answers true it has
+  // taken the value, and the answer is an empty BindingProperty.
+  RequestResult<BindingProperty>
+  exchange(HttpMethod method, std::string_view url, const BindingResult* argument, bool wantsValue,
+           const std::function<bool(const host::HostValue&)>& readDirectly = {}) const;
+
+  // An exchange whose answer becomes a T: straight from the host's record when T has a direct
+  // reading for it (NativeValue<T>::readHost), else through a value and toNative.
+  template <typename T>
+  RequestResult<T> nativeExchange(HttpMethod method, std::string_view url,
+                                  const BindingResult* argument) const {
+    if constexpr (NativeValue<T>::kReadsHost) {
+      T native{};
+      bool taken = false;
+      RequestResult<BindingProperty> outcome =
+          exchange(method, url, argument, true, [&](const host::HostValue& value) {
+            taken = NativeValue<T>::readHost(native, value);
+            return taken;
+          });
+      if (outcome.ok() && taken) {
+        return RequestResult<T>(std::move(native));
+      }
+      return nativeOutcome<T>(method, url, std::move(outcome));
+    } else {
+      return nativeOutcome<T>(method, url, exchange(method, url, argument, true));
+    }
+  }
 
   BindingResult parametersValue(const RequestParameters& parameters) const;
   template <typename P> BindingResult parametersValue(const P& parameters) const {
