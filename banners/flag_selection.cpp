@@ -110,15 +110,16 @@ std::vector<OwnedFlag> SortOwnedFlags(std::vector<OwnedFlag> flags) {
   }
   std::sort(keys.begin(), keys.end(), ComesBefore);
 
-  // Copies of one flag are adjacent after the sort, the latest first; keep only that one.
+  // Copies of one flag are adjacent after the sort, the latest first; keep only that one. A group
+  // is one season and theme, so the same group and level is the same flag, and the keys tell it
+  // without reaching for the entries.
   std::vector<OwnedFlag> sorted;
   sorted.reserve(flags.size());
-  for (const SortKey& key : keys) {
-    OwnedFlag& entry = flags[key.index];
-    if (!sorted.empty() && SameFlag(sorted.back(), entry)) {
+  for (size_t i = 0; i < keys.size(); ++i) {
+    if (i != 0 && keys[i].rank == keys[i - 1].rank && keys[i].level == keys[i - 1].level) {
       continue;
     }
-    sorted.push_back(std::move(entry));
+    sorted.push_back(std::move(flags[keys[i].index]));
   }
   return sorted;
 }
