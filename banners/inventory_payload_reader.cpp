@@ -2,6 +2,8 @@
 #include "banners/inventory_payload_reader.h"
 
 #include <cstdint>
+#include <cstring>
+#include <initializer_list>
 #include <string>
 
 namespace tav::banners {
@@ -19,16 +21,11 @@ public:
   explicit PayloadReader(std::string_view text) : text_(text) {}
 
   bool read(InventoryItemsByType& out) {
-    const bool read = readObject([&](std::string_view name) {
-      return name == kItemsMember && readObject([&](std::string_view type) {
-               if (type == kTournamentFlag) {
-                 return readList(out.TOURNAMENT_FLAG, &PayloadReader::readFlagItem);
-               }
-               if (type == kTournamentFrame) {
-                 return readList(out.TOURNAMENT_FRAME, &PayloadReader::readFrameItem);
-               }
-               return false;
-             });
+    const bool read = readObject({kItemsMember}, [&](size_t) {
+      return readObject({kTournamentFlag, kTournamentFrame}, [&](size_t type) {
+        return type == 0 ? readList(out.TOURNAMENT_FLAG, &PayloadReader::readFlagItem)
+                         : readList(out.TOURNAMENT_FRAME, &PayloadReader::readFrameItem);
+      });
     });
     skipWhitespace();
     return read && pos_ == text_.size();
@@ -36,41 +33,36 @@ public:
 
 private:
   bool readFlagItem(TournamentFlagInventoryItem& item) {
-    return readObject([&](std::string_view name) {
-      if (name == "purchaseDate") {
+    return readObject({"purchaseDate", "payload"}, [&](size_t name) {
+      if (name == 0) {
         return readString(item.purchaseDate);
       }
-      return name == "payload" && readObject([&](std::string_view member) {
-               if (member == "rewardType") {
-                 return readString(item.payload.rewardType);
-               }
-               BrakkV2FlagRewardSpec& spec = item.payload.rewardSpec;
-               return member == "rewardSpec" && readObject([&](std::string_view field) {
-                        return field == "theme"      ? readString(spec.theme)
-                               : field == "level"    ? readString(spec.level)
-                               : field == "seasonId" ? readString(spec.seasonId)
-                                                     : false;
-                      });
-             });
+      return readObject({"rewardType", "rewardSpec"}, [&](size_t member) {
+        if (member == 0) {
+          return readString(item.payload.rewardType);
+        }
+        BrakkV2FlagRewardSpec& spec = item.payload.rewardSpec;
+        std::string* const fields[] = {&spec.theme, &spec.level, &spec.seasonId};
+        return readObject({"theme", "level", "seasonId"},
+                          [&](size_t field) { return readString(*fields[field]); });
+      });
     });
   }
 
   bool readFrameItem(TournamentFrameInventoryItem& item) {
-    return readObject([&](std::string_view name) {
-      if (name == "purchaseDate") {
+    return readObject({"purchaseDate", "payload"}, [&](size_t name) {
+      if (name == 0) {
         return readString(item.purchaseDate);
       }
-      return name == "payload" && readObject([&](std::string_view member) {
-               if (member == "rewardType") {
-                 return readString(item.payload.rewardType);
-               }
-               BrakkV2FrameRewardSpec& spec = item.payload.rewardSpec;
-               return member == "rewardSpec" && readObject([&](std::string_view field) {
-                        return field == "level"      ? readString(spec.level)
-                               : field == "seasonId" ? readString(spec.seasonId)
-                                                     : false;
-                      });
-             });
+      return readObject({"rewardType", "rewardSpec"}, [&](size_t member) {
+        if (member == 0) {
+          return readString(item.payload.rewardType);
+        }
+        BrakkV2FrameRewardSpec& spec = item.payload.rewardSpec;
+        std::string* const fields[] = {&spec.level, &spec.seasonId};
+        return readObject({"level", "seasonId"},
+                          [&](size_t field) { return readString(*fields[field]); });
+      });
     });
   }
 
@@ -102,9 +94,10 @@ private:
     }
   }
 
-  // An object whose every member `member` reads (it answers false for a name it does not take).
-  // Names are short and few, so a repeated one is found by keeping the names seen so far.
-  template <typename Member> bool readObject(Member&& member) {
+  // An object whose members all have one of `names`, each at most once; member(i) reads the
+  // value of names[i]. Any other name, or one named twice, refuses the text.
+  template <typename Member>
+  bool readObject(std::initializer_list<std::string_view> names, Member&& member) {
     skipWhitespace();
     if (!take('{')) {
       return false;
@@ -113,24 +106,19 @@ private:
     if (take('}')) {
       return true;
     }
-    std::string_view seen[4];
-    size_t seenCount = 0;
+    uint32_t seen = 0;
     while (true) {
       std::string_view name;
       if (!readView(name)) {
         return false;
       }
-      for (size_t i = 0; i < seenCount; ++i) {
-        if (seen[i] == name) {
-          return false;
-        }
+      const size_t index = indexOf(names, name);
+      if (index == names.size() || (seen & (1u << index)) != 0) {
+        return false;
       }
-      if (seenCount == std::size(seen)) {
-        return false; // no record here has more members
-      }
-      seen[seenCount++] = name;
+      seen |= 1u << index;
       skipWhitespace();
-      if (!take(':') || !member(name)) {
+      if (!take(':') || !member(index)) {
         return false;
       }
       skipWhitespace();
@@ -141,6 +129,18 @@ private:
         return false;
       }
     }
+  }
+
+  static size_t indexOf(std::initializer_list<std::string_view> names, std::string_view name) {
+    size_t index = 0;
+    for (const std::string_view candidate : names) {
+      if (candidate.size() == name.size() && candidate.front() == name.front() &&
+          std::memcmp(candidate.data(), name.data(), name.size()) == 0) {
+        break;
+      }
+      ++index;
+    }
+    return index;
   }
 
   bool readString(std::string& out) {
