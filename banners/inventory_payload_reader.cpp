@@ -6,25 +6,22 @@
 #include <initializer_list>
 #include <string>
 
+#include "banners/token_text.h"
+
 namespace tav::banners {
 namespace {
 
 // A guess of the text an item takes, used only to size the list before it is read.
 constexpr size_t kItemBytesAtLeast = 128;
 
-bool IsWhitespace(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-class PayloadReader {
+class PayloadReader : TokenCursor {
 public:
-  explicit PayloadReader(std::string_view text) : text_(text) {}
+  explicit PayloadReader(std::string_view text) : TokenCursor(text) {}
 
   bool read(InventoryItemsByType& out) {
     const bool read = readObject({kItemsMember}, [&](size_t) {
       return readObject({kTournamentFlag, kTournamentFrame}, [&](size_t type) {
-        return type == 0 ? readList(out.TOURNAMENT_FLAG, &PayloadReader::readFlagItem)
-                         : readList(out.TOURNAMENT_FRAME, &PayloadReader::readFrameItem);
+        return type == 0 ? readList(out.TOURNAMENT_FLAG) : readList(out.TOURNAMENT_FRAME);
       });
     });
     skipWhitespace();
@@ -32,42 +29,33 @@ public:
   }
 
 private:
-  bool readFlagItem(TournamentFlagInventoryItem& item) {
+  // An item of either list: its purchase date and its payload, whose reward spec has the
+  // members of its own kind.
+  template <typename Item> bool readItem(Item& item) {
     return readObject({"purchaseDate", "payload"}, [&](size_t name) {
       if (name == 0) {
         return readString(item.purchaseDate);
       }
       return readObject({"rewardType", "rewardSpec"}, [&](size_t member) {
-        if (member == 0) {
-          return readString(item.payload.rewardType);
-        }
-        BrakkV2FlagRewardSpec& spec = item.payload.rewardSpec;
-        std::string* const fields[] = {&spec.theme, &spec.level, &spec.seasonId};
-        return readObject({"theme", "level", "seasonId"},
-                          [&](size_t field) { return readString(*fields[field]); });
+        return member == 0 ? readString(item.payload.rewardType)
+                           : readSpec(item.payload.rewardSpec);
       });
     });
   }
 
-  bool readFrameItem(TournamentFrameInventoryItem& item) {
-    return readObject({"purchaseDate", "payload"}, [&](size_t name) {
-      if (name == 0) {
-        return readString(item.purchaseDate);
-      }
-      return readObject({"rewardType", "rewardSpec"}, [&](size_t member) {
-        if (member == 0) {
-          return readString(item.payload.rewardType);
-        }
-        BrakkV2FrameRewardSpec& spec = item.payload.rewardSpec;
-        std::string* const fields[] = {&spec.level, &spec.seasonId};
-        return readObject({"level", "seasonId"},
-                          [&](size_t field) { return readString(*fields[field]); });
-      });
-    });
+  bool readSpec(BrakkV2FlagRewardSpec& spec) {
+    std::string* const fields[] = {&spec.theme, &spec.level, &spec.seasonId};
+    return readObject({"theme", "level", "seasonId"},
+                      [&](size_t field) { return readString(*fields[field]); });
   }
 
-  template <typename Item>
-  bool readList(std::vector<Item>& items, bool (PayloadReader::*readItem)(Item&)) {
+  bool readSpec(BrakkV2FrameRewardSpec& spec) {
+    std::string* const fields[] = {&spec.level, &spec.seasonId};
+    return readObject({"level", "seasonId"},
+                      [&](size_t field) { return readString(*fields[field]); });
+  }
+
+  template <typename Item> bool readList(std::vector<Item>& items) {
     skipWhitespace();
     if (!take('[')) {
       return false;
@@ -81,7 +69,7 @@ private:
     // list grows once instead of doubling its way to 100,000 items.
     items.reserve((text_.size() - pos_) / kItemBytesAtLeast);
     while (true) {
-      if (!(this->*readItem)(items.emplace_back())) {
+      if (!readItem(items.emplace_back())) {
         return false;
       }
       skipWhitespace();
@@ -169,23 +157,6 @@ private:
     ++pos_;
     return true;
   }
-
-  void skipWhitespace() {
-    while (pos_ < text_.size() && IsWhitespace(text_[pos_])) {
-      ++pos_;
-    }
-  }
-
-  bool take(char c) {
-    if (pos_ < text_.size() && text_[pos_] == c) {
-      ++pos_;
-      return true;
-    }
-    return false;
-  }
-
-  std::string_view text_;
-  size_t pos_ = 0;
 };
 
 } // namespace

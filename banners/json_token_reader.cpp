@@ -8,6 +8,7 @@
 #include <unordered_set>
 #include <utility>
 
+#include "banners/token_text.h"
 #include "binding/document_limits.h"
 
 namespace tav::json {
@@ -17,14 +18,8 @@ using Token = Reader::Token;
 using TokenType = Reader::TokenType;
 using ScanException = Reader::ScanException;
 using ParseException = Reader::ParseException;
-
-bool IsWhitespace(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-bool IsNumberChar(char c) {
-  return c != '\0' && std::strchr("0123456789.eE-+", c) != nullptr;
-}
+using banners::IsTokenNumberChar;
+using banners::IsTokenWhitespace;
 
 // Reads one string token starting at the opening quote; `pos` ends after the closing quote.
 std::string ScanString(std::string_view text, size_t& pos) {
@@ -222,7 +217,7 @@ std::vector<Token> Reader::scan(std::string_view text) {
   size_t pos = 0;
   while (pos < text.size()) {
     char c = text[pos];
-    if (IsWhitespace(c)) {
+    if (IsTokenWhitespace(c)) {
       ++pos;
       continue;
     }
@@ -269,7 +264,7 @@ std::vector<Token> Reader::scan(std::string_view text) {
     default:
       if (c == '-' || (c >= '0' && c <= '9')) {
         size_t start = pos;
-        while (pos < text.size() && IsNumberChar(text[pos])) {
+        while (pos < text.size() && IsTokenNumberChar(text[pos])) {
           ++pos;
         }
         tokens.push_back({TokenType::Number, std::string(text.substr(start, pos - start))});

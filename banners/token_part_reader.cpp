@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "banners/json_token_reader.h"
+#include "banners/token_text.h"
 #include "binding/binding_document.h"
 #include "binding/document_limits.h"
 #include "binding/string_table.h"
@@ -17,14 +18,6 @@ namespace {
 // 2^20 buckets: 8 MiB of table on 64-bit targets at most, whatever the size of the text.
 constexpr size_t kMaxReservedStrings = size_t{1} << 20;
 
-bool IsWhitespace(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-bool IsNumberChar(char c) {
-  return (c >= '0' && c <= '9') || c == '.' || c == 'e' || c == 'E' || c == '-' || c == '+';
-}
-
 // One open container; its value stays put while it is open, because nothing is appended to
 // or inserted into its own parent until it closes.
 struct Frame {
@@ -33,9 +26,9 @@ struct Frame {
   bool first;
 };
 
-class PartReader {
+class PartReader : TokenCursor {
 public:
-  explicit PartReader(std::string_view text) : text_(text) {}
+  explicit PartReader(std::string_view text) : TokenCursor(text) {}
 
   bool read(BindingProperty& out) {
     skipWhitespace();
@@ -96,20 +89,6 @@ public:
   }
 
 private:
-  void skipWhitespace() {
-    while (pos_ < text_.size() && IsWhitespace(text_[pos_])) {
-      ++pos_;
-    }
-  }
-
-  bool take(char c) {
-    if (pos_ < text_.size() && text_[pos_] == c) {
-      ++pos_;
-      return true;
-    }
-    return false;
-  }
-
   bool takeWord(std::string_view word) {
     if (text_.substr(pos_, word.size()) != word) {
       return false;
@@ -162,7 +141,7 @@ private:
       return false;
     }
     const size_t start = pos_;
-    while (pos_ < text_.size() && IsNumberChar(text_[pos_])) {
+    while (pos_ < text_.size() && IsTokenNumberChar(text_[pos_])) {
       ++pos_;
     }
     const std::string_view number = text_.substr(start, pos_ - start);
@@ -242,8 +221,6 @@ private:
   // The string just read; valid until the next one is read.
   std::string_view text() const { return view_; }
 
-  std::string_view text_;
-  size_t pos_ = 0;
   std::vector<Frame> stack_;
   std::string scratch_;
   std::string_view view_;

@@ -297,46 +297,47 @@ char* PackedHostLayout::take(size_t bytes) {
   return at;
 }
 
-void PackedHostLayout::placeText(HostValue* target, std::string_view text) {
+char* PackedHostLayout::placeZeroTerminated(std::string_view text) {
   char* copy = take(text.size() + 1);
-  if (target != nullptr) {
+  if (copy != nullptr) {
     std::memcpy(copy, text.data(), text.size());
     copy[text.size()] = '\0';
+  }
+  return copy;
+}
+
+void PackedHostLayout::placeText(HostValue* target, std::string_view text) {
+  char* copy = placeZeroTerminated(text);
+  if (target != nullptr) {
     setSpan(*target, HostValueKind::OwnedString, copy, text.size());
   }
 }
 
-HostValue* PackedHostLayout::placeList(HostValue* target, size_t count) {
-  auto* items =
-      reinterpret_cast<HostValue*>(count == 0 ? nullptr : take(count * sizeof(HostValue)));
+template <typename Item>
+Item* PackedHostLayout::placeArray(HostValue* target, HostValueKind kind, size_t count) {
+  auto* items = reinterpret_cast<Item*>(count == 0 ? nullptr : take(count * sizeof(Item)));
   if (target != nullptr) {
     if (items != nullptr) {
-      std::memset(items, 0, count * sizeof(HostValue));
+      std::memset(items, 0, count * sizeof(Item));
     }
-    setSpan(*target, HostValueKind::List, items, count);
+    setSpan(*target, kind, items, count);
   }
   return items;
 }
 
+HostValue* PackedHostLayout::placeList(HostValue* target, size_t count) {
+  return placeArray<HostValue>(target, HostValueKind::List, count);
+}
+
 HostMapEntry* PackedHostLayout::placeMap(HostValue* target, size_t count) {
-  auto* entries =
-      reinterpret_cast<HostMapEntry*>(count == 0 ? nullptr : take(count * sizeof(HostMapEntry)));
-  if (target != nullptr) {
-    if (entries != nullptr) {
-      std::memset(entries, 0, count * sizeof(HostMapEntry));
-    }
-    setSpan(*target, HostValueKind::Map, entries, count);
-  }
-  return entries;
+  return placeArray<HostMapEntry>(target, HostValueKind::Map, count);
 }
 
 HostValue* PackedHostLayout::placeKey(HostMapEntry* entry, std::string_view key) {
-  char* copy = take(key.size() + 1);
+  char* copy = placeZeroTerminated(key);
   if (entry == nullptr) {
     return nullptr;
   }
-  std::memcpy(copy, key.data(), key.size());
-  copy[key.size()] = '\0';
   entry->key = copy;
   entry->keyOwned = 1;
   return &entry->value;

@@ -67,7 +67,11 @@ public:
 
 private:
   PackedHostLayout() = default;
+  // The next bytes of the block (null while counting).
   char* take(size_t bytes);
+  char* placeZeroTerminated(std::string_view text);
+  template <typename Item>
+  Item* placeArray(host::HostValue* target, host::HostValueKind kind, size_t count);
 
   char* block_ = nullptr;
   size_t used_ = 0;
