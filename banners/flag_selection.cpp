@@ -2,10 +2,12 @@
 #include "banners/flag_selection.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string_view>
-#include <unordered_map>
+#include <vector>
 
 namespace tav::banners {
 namespace {
@@ -14,15 +16,6 @@ namespace {
 struct ThemeKey {
   int64_t seasonId;
   std::string_view theme;
-
-  bool operator==(const ThemeKey&) const = default;
-};
-
-struct ThemeKeyHash {
-  size_t operator()(const ThemeKey& key) const {
-    size_t seed = std::hash<std::string_view>{}(key.theme);
-    return seed ^ (std::hash<int64_t>{}(key.seasonId) + 0x9E3779B9u + (seed << 6) + (seed >> 2));
-  }
 };
 
 // One theme within one season: when it was first and last acquired.
@@ -31,6 +24,40 @@ struct ThemeGroup {
   std::string_view theme;
   int64_t first;
   int64_t last;
+};
+
+// The number of each (season, theme) group, in a flat open-addressed table of group numbers: one
+// allocation for any count of entries, where a node-based map would allocate per group.
+class GroupTable {
+public:
+  explicit GroupTable(size_t entries)
+      : slots_(std::bit_ceil(std::max<size_t>(2 * entries, 16)), kFree) {}
+
+  // The group of key among groups, or groups.size() when it has none yet; the caller then adds
+  // it under that number.
+  size_t numberOf(const ThemeKey& key, const std::vector<ThemeGroup>& groups) {
+    const size_t mask = slots_.size() - 1;
+    for (size_t slot = hashOf(key) & mask;; slot = (slot + 1) & mask) {
+      if (slots_[slot] == kFree) {
+        slots_[slot] = groups.size();
+        return groups.size();
+      }
+      const ThemeGroup& group = groups[slots_[slot]];
+      if (group.seasonId == key.seasonId && group.theme == key.theme) {
+        return slots_[slot];
+      }
+    }
+  }
+
+private:
+  static constexpr size_t kFree = SIZE_MAX;
+
+  static size_t hashOf(const ThemeKey& key) {
+    const size_t seed = std::hash<std::string_view>{}(key.theme);
+    return seed ^ (std::hash<int64_t>{}(key.seasonId) + 0x9E3779B9u + (seed << 6) + (seed >> 2));
+  }
+
+  std::vector<size_t> slots_;
 };
 
 // Groups in list order: seasonId desc, first desc, last desc, theme asc. Two groups always differ
@@ -75,22 +102,20 @@ bool ComesBefore(const SortKey& a, const SortKey& b) {
 std::vector<OwnedFlag> SortOwnedFlags(std::vector<OwnedFlag> flags) {
   // Ordering the groups once, then entries by their group's rank, gives the order of comparing
   // (season, theme span, theme) for every pair of entries, at a fraction of the cost.
-  std::unordered_map<ThemeKey, size_t, ThemeKeyHash> groupNumbers;
   std::vector<ThemeGroup> groups;
   std::vector<size_t> groupOf;
-  groupNumbers.reserve(flags.size());
   groupOf.reserve(flags.size());
+  GroupTable table(flags.size());
   for (const OwnedFlag& entry : flags) {
-    auto [it, inserted] =
-        groupNumbers.try_emplace(ThemeKey{entry.seasonId, entry.theme}, groups.size());
-    if (inserted) {
+    const size_t number = table.numberOf(ThemeKey{entry.seasonId, entry.theme}, groups);
+    if (number == groups.size()) {
       groups.push_back(ThemeGroup{entry.seasonId, entry.theme, entry.acquiredAt, entry.acquiredAt});
     } else {
-      ThemeGroup& group = groups[it->second];
+      ThemeGroup& group = groups[number];
       group.first = std::min(group.first, entry.acquiredAt);
       group.last = std::max(group.last, entry.acquiredAt);
     }
-    groupOf.push_back(it->second);
+    groupOf.push_back(number);
   }
   std::vector<size_t> byOrder(groups.size());
   for (size_t i = 0; i < byOrder.size(); ++i) {
