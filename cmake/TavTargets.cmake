@@ -28,7 +28,8 @@ function(tav_test_suite folder)
   set(target tav_${folder}_tests)
   add_executable(${target} ${sources})
   target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR})
-  target_link_libraries(${target} PRIVATE ${ARG_DEPS} GTest::gmock GTest::gtest_main)
+  target_link_libraries(${target} PRIVATE ${ARG_DEPS} tav_counting_operators GTest::gmock
+                                          GTest::gtest_main)
   gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST NO_PRETTY_VALUES
     PROPERTIES ENVIRONMENT "TAV_BUILD_DIR=${CMAKE_BINARY_DIR};TAV_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
 endfunction()

@@ -1,4 +1,4 @@
-// The counting allocator, the allocator table and this library's global operator new and delete.
+// The counting allocator and the allocator table.
 #include "foundation/memory.h"
 
 #include "foundation/platform.h"
@@ -173,43 +173,3 @@ void memoryStatistics(uint32_t out[14]) {
 }
 
 } // namespace tav::memory
-
-// Every C++ allocation of the library goes through the table. Over-aligned allocations keep the
-// runtime's own operators: the table has no aligned entry and nothing here needs one.
-void* operator new(std::size_t bytes) {
-  void* block = tav::memory::allocate(bytes ? bytes : 1);
-  if (!block)
-    throw std::bad_alloc();
-  return block;
-}
-
-void* operator new[](std::size_t bytes) {
-  return ::operator new(bytes);
-}
-
-void* operator new(std::size_t bytes, const std::nothrow_t&) noexcept {
-  return tav::memory::allocate(bytes ? bytes : 1);
-}
-
-void* operator new[](std::size_t bytes, const std::nothrow_t&) noexcept {
-  return tav::memory::allocate(bytes ? bytes : 1);
-}
-
-void operator delete(void* block) noexcept {
-  tav::memory::release(block);
-}
-void operator delete[](void* block) noexcept {
-  tav::memory::release(block);
-}
-void operator delete(void* block, std::size_t) noexcept {
-  tav::memory::release(block);
-}
-void operator delete[](void* block, std::size_t) noexcept {
-  tav::memory::release(block);
-}
-void operator delete(void* block, const std::nothrow_t&) noexcept {
-  tav::memory::release(block);
-}
-void operator delete[](void* block, const std::nothrow_t&) noexcept {
-  tav::memory::release(block);
-}
