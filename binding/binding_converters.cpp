@@ -48,30 +48,6 @@ bool isEmptyForOmission(const BindingProperty& value) {
 
 } // namespace
 
-void writeHostSigned(host::HostValue& target, int64_t value) {
-  target.kind = static_cast<uint32_t>(host::HostValueKind::Signed);
-  target.integer = value;
-}
-
-void writeHostUnsigned(host::HostValue& target, uint64_t value) {
-  target.kind = static_cast<uint32_t>(host::HostValueKind::Unsigned);
-  target.unsignedInteger = value;
-}
-
-void writeHostFloat(host::HostValue& target, double value) {
-  target.kind = static_cast<uint32_t>(host::HostValueKind::Float);
-  target.number = value;
-}
-
-void placeHostEnum(PackedHostLayout& layout, host::HostValue* target, int32_t number,
-                   const StaticTypeId* type, const BindingTypeRegistry& registry) {
-  if (const char* name = registry.enumValueName(type, number)) {
-    layout.placeText(target, name);
-  } else if (target != nullptr) {
-    writeHostSigned(*target, number);
-  }
-}
-
 bool BindingConverter::toPackedHost(PackedHostLayout&, host::HostValue*, const void*,
                                     const BindingTypeDescriptor*,
                                     const BindingTypeRegistry&) const {
@@ -80,10 +56,7 @@ bool BindingConverter::toPackedHost(PackedHostLayout&, host::HostValue*, const v
 
 bool BoolConverter::toPackedHost(PackedHostLayout&, host::HostValue* target, const void* native,
                                  const BindingTypeDescriptor*, const BindingTypeRegistry&) const {
-  if (target != nullptr) {
-    target->kind = static_cast<uint32_t>(host::HostValueKind::Bool);
-    target->boolean = *static_cast<const bool*>(native) ? 1 : 0;
-  }
+  PackedHostLayout::placeBool(target, *static_cast<const bool*>(native));
   return true;
 }
 

@@ -7,6 +7,7 @@
 
 #include "binding/binding_property.h"
 #include "binding/binding_type_descriptor.h"
+#include "binding/host_value_conversion.h"
 #include "binding/static_type_id.h"
 #include "binding/value_conversions.h"
 
@@ -46,14 +47,6 @@ template <typename Number> constexpr BindingTypeCode numberTypeCode() {
     }
   }
 }
-
-// Scalars and enums in the host's record, shared by the templates below.
-void writeHostSigned(host::HostValue& target, int64_t value);
-void writeHostUnsigned(host::HostValue& target, uint64_t value);
-void writeHostFloat(host::HostValue& target, double value);
-// The enumerator's name when registry knows it, else the number: what an enum value becomes.
-void placeHostEnum(PackedHostLayout& layout, host::HostValue* target, int32_t number,
-                   const StaticTypeId* type, const BindingTypeRegistry& registry);
 
 class BoolConverter final : public BindingConverter {
 public:
@@ -111,13 +104,11 @@ public:
 
   bool toPackedHost(PackedHostLayout&, host::HostValue* target, const void* native,
                     const BindingTypeDescriptor*, const BindingTypeRegistry&) const override {
-    if (target != nullptr) {
-      const Int value = *static_cast<const Int*>(native);
-      if constexpr (std::is_signed_v<Int>) {
-        writeHostSigned(*target, value);
-      } else {
-        writeHostUnsigned(*target, value);
-      }
+    const Int value = *static_cast<const Int*>(native);
+    if constexpr (std::is_signed_v<Int>) {
+      PackedHostLayout::placeSigned(target, value);
+    } else {
+      PackedHostLayout::placeUnsigned(target, value);
     }
     return true;
   }
@@ -165,9 +156,7 @@ public:
   }
   bool toPackedHost(PackedHostLayout&, host::HostValue* target, const void* native,
                     const BindingTypeDescriptor*, const BindingTypeRegistry&) const override {
-    if (target != nullptr) {
-      writeHostFloat(*target, static_cast<double>(*static_cast<const Real*>(native)));
-    }
+    PackedHostLayout::placeFloat(target, static_cast<double>(*static_cast<const Real*>(native)));
     return true;
   }
 };
@@ -256,8 +245,8 @@ public:
   bool toPackedHost(PackedHostLayout& layout, host::HostValue* target, const void* native,
                     const BindingTypeDescriptor*,
                     const BindingTypeRegistry& registry) const override {
-    placeHostEnum(layout, target, static_cast<int32_t>(*static_cast<const Enum*>(native)),
-                  &typeId<Enum>(), registry);
+    layout.placeEnum(target, static_cast<int32_t>(*static_cast<const Enum*>(native)),
+                     &typeId<Enum>(), &registry);
     return true;
   }
 };

@@ -167,20 +167,16 @@ void setSpan(HostValue& value, HostValueKind kind, void* data, size_t length) {
 void writeScalar(HostValue& target, const BindingProperty& source) {
   switch (source.kind()) {
   case BindingKind::Bool:
-    target.kind = static_cast<uint32_t>(HostValueKind::Bool);
-    target.boolean = source.getBool() ? 1 : 0;
+    PackedHostLayout::placeBool(&target, source.getBool());
     break;
   case BindingKind::Signed:
-    target.kind = static_cast<uint32_t>(HostValueKind::Signed);
-    target.integer = source.getSigned();
+    PackedHostLayout::placeSigned(&target, source.getSigned());
     break;
   case BindingKind::Unsigned:
-    target.kind = static_cast<uint32_t>(HostValueKind::Unsigned);
-    target.unsignedInteger = source.getUnsigned();
+    PackedHostLayout::placeUnsigned(&target, source.getUnsigned());
     break;
   case BindingKind::Float:
-    target.kind = static_cast<uint32_t>(HostValueKind::Float);
-    target.number = source.getFloat();
+    PackedHostLayout::placeFloat(&target, source.getFloat());
     break;
   default:
     break;
@@ -297,6 +293,43 @@ char* PackedHostLayout::take(size_t bytes) {
   return at;
 }
 
+void PackedHostLayout::placeBool(HostValue* target, bool value) {
+  if (target != nullptr) {
+    target->kind = static_cast<uint32_t>(HostValueKind::Bool);
+    target->boolean = value ? 1 : 0;
+  }
+}
+
+void PackedHostLayout::placeSigned(HostValue* target, int64_t value) {
+  if (target != nullptr) {
+    target->kind = static_cast<uint32_t>(HostValueKind::Signed);
+    target->integer = value;
+  }
+}
+
+void PackedHostLayout::placeUnsigned(HostValue* target, uint64_t value) {
+  if (target != nullptr) {
+    target->kind = static_cast<uint32_t>(HostValueKind::Unsigned);
+    target->unsignedInteger = value;
+  }
+}
+
+void PackedHostLayout::placeFloat(HostValue* target, double value) {
+  if (target != nullptr) {
+    target->kind = static_cast<uint32_t>(HostValueKind::Float);
+    target->number = value;
+  }
+}
+
+void PackedHostLayout::placeEnum(HostValue* target, int32_t number, const StaticTypeId* type,
+                                 const BindingTypeRegistry* registry) {
+  if (const char* name = registry ? registry->enumValueName(type, number) : nullptr) {
+    placeText(target, name);
+  } else {
+    placeSigned(target, number);
+  }
+}
+
 char* PackedHostLayout::placeZeroTerminated(std::string_view text) {
   char* copy = take(text.size() + 1);
   if (copy != nullptr) {
@@ -383,13 +416,7 @@ void PackedHostLayout::placeTree(HostValue* out, const BindingProperty& input,
     }
     case BindingKind::Enum: {
       const BindingEnum value = source.getEnum();
-      const char* name = registry ? registry->enumValueName(value.type, value.number) : nullptr;
-      if (name != nullptr) {
-        placeText(target, name);
-      } else if (target != nullptr) {
-        target->kind = static_cast<uint32_t>(HostValueKind::Signed);
-        target->integer = value.number;
-      }
+      placeEnum(target, value.number, value.type, registry);
       break;
     }
     case BindingKind::Collection: {

@@ -16,6 +16,7 @@
 namespace tav {
 
 class BindingTypeRegistry;
+struct StaticTypeId;
 
 // Fills out (cleared first) from input. On an unknown kind anywhere in the tree out is cleared,
 // the error record's value is released, the message "Couldn't assign value to '%1' of type
@@ -55,6 +56,14 @@ public:
   static bool build(host::HostValue& out,
                     const std::function<bool(PackedHostLayout&, host::HostValue*)>& place);
 
+  // Scalars sit in the record itself and take no bytes of the block.
+  static void placeBool(host::HostValue* target, bool value);
+  static void placeSigned(host::HostValue* target, int64_t value);
+  static void placeUnsigned(host::HostValue* target, uint64_t value);
+  static void placeFloat(host::HostValue* target, double value);
+  // The enumerator's name when registry knows it, else the number: what an enum value becomes.
+  void placeEnum(host::HostValue* target, int32_t number, const StaticTypeId* type,
+                 const BindingTypeRegistry* registry);
   void placeText(host::HostValue* target, std::string_view text);
   // An array of count zeroed items or entries (null when count is 0).
   host::HostValue* placeList(host::HostValue* target, size_t count);
