@@ -86,8 +86,8 @@ struct SortKey {
 
 // Lexicographic on (group rank asc, level desc, acquiredAt desc), which is a strict weak
 // ordering. Integers are compared directly, never by subtraction, so extreme values cannot
-// overflow into the wrong sign.
-bool ComesBefore(const SortKey& a, const SortKey& b) {
+// overflow into the wrong sign. A lambda rather than a function, so that the sort inlines it.
+constexpr auto ComesBefore = [](const SortKey& a, const SortKey& b) {
   if (a.rank != b.rank) {
     return a.rank < b.rank;
   }
@@ -95,7 +95,7 @@ bool ComesBefore(const SortKey& a, const SortKey& b) {
     return a.level > b.level;
   }
   return a.acquiredAt > b.acquiredAt;
-}
+};
 
 } // namespace
 

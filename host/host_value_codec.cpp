@@ -192,6 +192,29 @@ HostValue encodeHostValue(const ValueTree& tree) {
   return value;
 }
 
+HostValue encodeBorrowedTextMap(
+    const std::vector<std::pair<std::string, std::shared_ptr<const std::string>>>& texts) {
+  size_t count = 0;
+  for (const auto& text : texts) {
+    count += text.second != nullptr ? 1 : 0;
+  }
+  HostValue value = zeroedValue();
+  HostMapEntry* array = count == 0 ? nullptr : new HostMapEntry[count]();
+  size_t index = 0;
+  for (const auto& [key, text] : texts) {
+    if (text == nullptr) {
+      continue;
+    }
+    array[index].key = copyText(key);
+    array[index].keyOwned = 1;
+    setSpan(array[index].value, HostValueKind::BorrowedString, const_cast<char*>(text->c_str()),
+            text->size());
+    ++index;
+  }
+  setSpan(value, HostValueKind::Map, array, count);
+  return value;
+}
+
 void releaseEncodedValue(HostValue& value) {
   switch (static_cast<HostValueKind>(value.kind)) {
   case HostValueKind::OwnedString:

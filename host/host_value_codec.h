@@ -4,8 +4,11 @@
 #include "binding/host_records.h"
 #include "host/value_tree.h"
 
+#include <memory>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace tav::host {
 
@@ -24,7 +27,13 @@ std::optional<ValueTree> decodeHostValue(const HostValue& value, std::string* er
 // kind 9 and maps as kind 10 with owned keys. Free it with releaseEncodedValue only.
 HostValue encodeHostValue(const ValueTree& tree);
 
-// Frees what encodeHostValue allocated and zeroes the record.
+// Builds a map of borrowed texts (kind 5) with owned keys, in the given order, leaving out null
+// texts. The texts must outlive the record; free it with releaseEncodedValue, which frees the
+// keys and the entries only.
+HostValue encodeBorrowedTextMap(
+    const std::vector<std::pair<std::string, std::shared_ptr<const std::string>>>& texts);
+
+// Frees what encodeHostValue or encodeBorrowedTextMap allocated and zeroes the record.
 void releaseEncodedValue(HostValue& value);
 
 } // namespace tav::host

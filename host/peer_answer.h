@@ -5,11 +5,13 @@
 //   });
 //   PeerAnswer::error(404, "Not found");
 //   PeerAnswer::stream({R"({"a":)", "1}"});  // two reads, the first one short with more to follow
+//   PeerAnswer::lentTexts({{"TOURNAMENT_FLAG", token}});  // token: a shared_ptr the peer keeps
 #pragma once
 
 #include "host/value_tree.h"
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -17,12 +19,23 @@
 namespace tav::host {
 
 struct PeerAnswer {
-  enum class Shape : uint8_t { Value, Error, Stream };
+  enum class Shape : uint8_t { Value, Error, Stream, LentTexts };
+  using LentText = std::pair<std::string, std::shared_ptr<const std::string>>;
 
   static PeerAnswer value(ValueTree value, uint32_t status = 0) {
     PeerAnswer answer;
     answer.shape = Shape::Value;
     answer.payload = std::move(value);
+    answer.status = status;
+    return answer;
+  }
+  // A map of texts that the peer keeps anyway, such as the inventory's signed tokens (megabytes
+  // each): the record borrows them (kind 5) instead of copying them, and holds on to them until
+  // the plugin releases it. A null text is left out.
+  static PeerAnswer lentTexts(std::vector<LentText> texts, uint32_t status = 0) {
+    PeerAnswer answer;
+    answer.shape = Shape::LentTexts;
+    answer.lent = std::move(texts);
     answer.status = status;
     return answer;
   }
@@ -58,6 +71,7 @@ struct PeerAnswer {
   std::vector<std::string> chunks;
   std::optional<uint32_t> sizeHint;
   bool failAfterChunks = false;
+  std::vector<LentText> lent;
 };
 
 } // namespace tav::host

@@ -6,9 +6,11 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace tav::host {
@@ -30,6 +32,7 @@ struct HandedOutRecord {
   uint64_t token;
   HostValue value;
   char* error;
+  std::vector<std::shared_ptr<const std::string>> lent; // texts the value borrows
 };
 
 // Release functions get no context but the record or stream, so the records and streams in the
@@ -50,6 +53,7 @@ void freeRecord(HandedOutRecord& record) {
   releaseEncodedValue(record.value);
   delete[] record.error;
   record.error = nullptr;
+  record.lent.clear();
 }
 
 void releaseResponse(HostResponse* response) {
@@ -62,7 +66,7 @@ void releaseResponse(HostResponse* response) {
       table.strays.fetch_add(1);
       return;
     }
-    record = found->second;
+    record = std::move(found->second);
     table.records.erase(found);
   }
   freeRecord(record);
@@ -146,6 +150,15 @@ void writePeerAnswer(HostResponse& response, const PeerAnswer& answer, Ownership
     record.value = encodeHostValue(answer.payload);
     response.value = record.value;
     break;
+  case PeerAnswer::Shape::LentTexts:
+    record.value = encodeBorrowedTextMap(answer.lent);
+    response.value = record.value;
+    for (const PeerAnswer::LentText& text : answer.lent) {
+      if (text.second != nullptr) {
+        record.lent.push_back(text.second);
+      }
+    }
+    break;
   case PeerAnswer::Shape::Error:
     record.error = copyText(answer.message);
     response.error = record.error;
@@ -177,11 +190,11 @@ void writePeerAnswer(HostResponse& response, const PeerAnswer& answer, Ownership
   bool replacing = false;
   {
     std::lock_guard<std::mutex> lock(table.mutex);
-    auto [slot, inserted] = table.records.try_emplace(&response, record);
+    auto [slot, inserted] = table.records.try_emplace(&response, std::move(record));
     if (!inserted) {
-      replaced = slot->second;
+      replaced = std::move(slot->second);
       replacing = true;
-      slot->second = record;
+      slot->second = std::move(record);
     }
   }
   if (replacing) {
@@ -200,7 +213,7 @@ void abandonHandedOut(OwnershipLedger& ledger) {
     std::lock_guard<std::mutex> lock(table.mutex);
     for (auto entry = table.records.begin(); entry != table.records.end();) {
       if (entry->second.ledger == &ledger) {
-        records.push_back(entry->second);
+        records.push_back(std::move(entry->second));
         entry = table.records.erase(entry);
       } else {
         ++entry;

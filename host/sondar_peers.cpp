@@ -143,7 +143,7 @@ void SondarPeers::install(Host& host) {
     if (!types) {
       return PeerAnswer::error(400, kBadInventoryRequestMessage);
     }
-    std::vector<std::pair<std::string, std::shared_ptr<const std::string>>> tokens;
+    std::vector<PeerAnswer::LentText> tokens;
     {
       std::lock_guard<std::mutex> lock(shared->mutex);
       if (auto failure = shared->injectedFailure(SondarEndpoint::Inventory)) {
@@ -162,12 +162,8 @@ void SondarPeers::install(Host& host) {
         }
       }
     }
-    std::vector<ValueEntry> answer;
-    answer.reserve(tokens.size());
-    for (const auto& [type, token] : tokens) {
-      answer.emplace_back(type, *token);
-    }
-    return PeerAnswer::value(ValueTree::map(std::move(answer)));
+    // Lent rather than copied: a large inventory's token is megabytes long.
+    return PeerAnswer::lentTexts(std::move(tokens));
   });
 
   host.addPeer("GET", kProfilePath, [shared](const SeenRequest&) {

@@ -90,6 +90,28 @@ TEST_F(HostPeerTest, AnswersAValueTheHostOwnsAndReleasesItOnce) {
   EXPECT_TRUE(readResponse(response).value.isEmpty());
 }
 
+TEST_F(HostPeerTest, LendsTextsItKeepsUntilTheRecordIsReleased) {
+  auto token = std::make_shared<const std::string>("header.payload.signature");
+  host.addPeer("GET", "/tav-inventory/v1/signedInventory", [&token](const SeenRequest&) {
+    return PeerAnswer::lentTexts({{"TOURNAMENT_FLAG", token}, {"OMITTED", nullptr}, {"B", token}});
+  });
+  HostResponse& response = plugin.send(kGet, "/tav-inventory/v1/signedInventory");
+  token.reset(); // the peer lets go; the record still holds the text
+  ASSERT_EQ(response.value.kind, static_cast<uint32_t>(HostValueKind::Map));
+  ASSERT_EQ(response.value.span.length, 2u);
+  const auto* entries = static_cast<const HostMapEntry*>(response.value.span.data);
+  EXPECT_STREQ(entries[0].key, "TOURNAMENT_FLAG");
+  EXPECT_EQ(entries[0].keyOwned, 1);
+  EXPECT_EQ(entries[0].value.kind, static_cast<uint32_t>(HostValueKind::BorrowedString));
+  EXPECT_EQ(entries[0].value.span.length, 24u);
+  EXPECT_EQ(entries[1].value.span.data, entries[0].value.span.data); // one text, lent twice
+  EXPECT_EQ(readResponse(response).value,
+            ValueTree::map({{"TOURNAMENT_FLAG", "header.payload.signature"},
+                            {"B", "header.payload.signature"}}));
+  plugin.release();
+  EXPECT_EQ(host.ownership().released(ReleaseKind::Response), 1u);
+}
+
 TEST_F(HostPeerTest, AnswersAnErrorWithAnOwnedTextAndItsStatus) {
   host.addPeer("GET", "/tav-sondar/v1/current-sondar/sondar-profile",
                [](const SeenRequest&) { return PeerAnswer::error(503, "Service unavailable"); });
