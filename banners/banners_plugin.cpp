@@ -7,6 +7,7 @@
 
 #include "banners/banner_registration.h"
 #include "banners/flag_selection.h"
+#include "banners/inventory_payload_reader.h"
 #include "banners/inventory_source.h"
 #include "banners/loadouts_source.h"
 #include "banners/profile_source.h"
@@ -43,20 +44,26 @@ bool BannersPlugin::onStarted() {
 }
 
 SourceResult<std::vector<OwnedFlag>> BannersPlugin::ListOwnedFlags() {
-  SourceResult<InventoryResponse> inventory =
-      GetInventory(requests(), {std::string(kTournamentFlag)});
-  if (!inventory.ok()) {
-    return SourceError{inventory.error()};
-  }
-  std::vector<OwnedFlag> owned;
-  owned.reserve(inventory.value().items.TOURNAMENT_FLAG.size());
-  for (const TournamentFlagInventoryItem& item : inventory.value().items.TOURNAMENT_FLAG) {
-    OwnedFlag entry = MakeOwnedFlag(item);
-    if (IsValid(entry)) {
-      owned.push_back(std::move(entry));
+  // Each item becomes its owned entry as it is read: a large inventory never lists its items.
+  class ValidFlags final : public InventoryItemSink {
+  public:
+    void expect(std::string_view, size_t count) override { owned.reserve(owned.size() + count); }
+    void take(TournamentFlagInventoryItem& item) override {
+      OwnedFlag entry = MakeOwnedFlag(item);
+      if (IsValid(entry)) {
+        owned.push_back(std::move(entry));
+      }
     }
+    void take(TournamentFrameInventoryItem&) override {}
+    void drop(std::string_view) override { owned.clear(); }
+
+    std::vector<OwnedFlag> owned;
+  } flags;
+  if (SourceResult<void> read = ReadInventory(requests(), {std::string(kTournamentFlag)}, flags);
+      !read.ok()) {
+    return SourceError{read.error()};
   }
-  return SortOwnedFlags(std::move(owned));
+  return SortOwnedFlags(std::move(flags.owned));
 }
 
 HandlerResponse<std::vector<BannerFlag>> BannersPlugin::getOwnedFlags() {

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <initializer_list>
 #include <string>
+#include <utility>
 
 #include "banners/token_text.h"
 
@@ -16,12 +17,13 @@ constexpr size_t kItemBytesAtLeast = 128;
 
 class PayloadReader : TokenCursor {
 public:
-  explicit PayloadReader(std::string_view text) : TokenCursor(text) {}
+  PayloadReader(std::string_view text, InventoryItemSink& sink) : TokenCursor(text), sink_(sink) {}
 
-  bool read(InventoryItemsByType& out) {
+  bool read() {
     const bool read = readObject({kItemsMember}, [&](size_t) {
       return readObject({kTournamentFlag, kTournamentFrame}, [&](size_t type) {
-        return type == 0 ? readList(out.TOURNAMENT_FLAG) : readList(out.TOURNAMENT_FRAME);
+        return type == 0 ? readList<TournamentFlagInventoryItem>(kTournamentFlag)
+                         : readList<TournamentFrameInventoryItem>(kTournamentFrame);
       });
     });
     skipWhitespace();
@@ -31,7 +33,11 @@ public:
 private:
   // An item of either list: its purchase date and its payload, whose reward spec has the
   // members of its own kind.
+  // The record is the one of the item before: every member starts out empty again, keeping the
+  // room its texts had, so that items of the usual size are read without allocating.
   template <typename Item> bool readItem(Item& item) {
+    clear(item.purchaseDate, item.payload.rewardType);
+    clearSpec(item.payload.rewardSpec);
     return readObject({"purchaseDate", "payload"}, [&](size_t name) {
       if (name == 0) {
         return readString(item.purchaseDate);
@@ -42,6 +48,12 @@ private:
       });
     });
   }
+
+  template <typename... Text> static void clear(Text&... texts) { (texts.clear(), ...); }
+  static void clearSpec(BrakkV2FlagRewardSpec& spec) {
+    clear(spec.theme, spec.level, spec.seasonId);
+  }
+  static void clearSpec(BrakkV2FrameRewardSpec& spec) { clear(spec.level, spec.seasonId); }
 
   bool readSpec(BrakkV2FlagRewardSpec& spec) {
     std::string* const fields[] = {&spec.theme, &spec.level, &spec.seasonId};
@@ -55,7 +67,7 @@ private:
                       [&](size_t field) { return readString(*fields[field]); });
   }
 
-  template <typename Item> bool readList(std::vector<Item>& items) {
+  template <typename Item> bool readList(std::string_view type) {
     skipWhitespace();
     if (!take('[')) {
       return false;
@@ -67,11 +79,13 @@ private:
     // An item of the inventory's shape takes well over 100 bytes of text, so this is about the
     // count for the usual single list, and never more than 1.5 times the text in records: the
     // list grows once instead of doubling its way to 100,000 items.
-    items.reserve((text_.size() - pos_) / kItemBytesAtLeast);
+    sink_.expect(type, (text_.size() - pos_) / kItemBytesAtLeast);
+    Item item;
     while (true) {
-      if (!readItem(items.emplace_back())) {
+      if (!readItem(item)) {
         return false;
       }
+      sink_.take(item);
       skipWhitespace();
       if (take(']')) {
         return true;
@@ -157,12 +171,43 @@ private:
     ++pos_;
     return true;
   }
+
+  InventoryItemSink& sink_;
 };
 
 } // namespace
 
+bool ReadInventoryPayload(std::string_view text, InventoryItemSink& sink) {
+  return PayloadReader(text, sink).read();
+}
+
 bool ReadInventoryPayload(std::string_view text, InventoryItemsByType& out) {
-  return PayloadReader(text).read(out);
+  InventoryListSink lists(out);
+  return ReadInventoryPayload(text, lists);
+}
+
+void InventoryListSink::expect(std::string_view type, size_t count) {
+  if (type == kTournamentFlag) {
+    lists_.TOURNAMENT_FLAG.reserve(lists_.TOURNAMENT_FLAG.size() + count);
+  } else if (type == kTournamentFrame) {
+    lists_.TOURNAMENT_FRAME.reserve(lists_.TOURNAMENT_FRAME.size() + count);
+  }
+}
+
+void InventoryListSink::take(TournamentFlagInventoryItem& item) {
+  lists_.TOURNAMENT_FLAG.push_back(std::move(item));
+}
+
+void InventoryListSink::take(TournamentFrameInventoryItem& item) {
+  lists_.TOURNAMENT_FRAME.push_back(std::move(item));
+}
+
+void InventoryListSink::drop(std::string_view type) {
+  if (type == kTournamentFlag) {
+    lists_.TOURNAMENT_FLAG.clear();
+  } else if (type == kTournamentFrame) {
+    lists_.TOURNAMENT_FRAME.clear();
+  }
 }
 
 } // namespace tav::banners

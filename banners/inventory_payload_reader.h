@@ -10,13 +10,50 @@
 //
 //   InventoryItemsByType part;
 //   if (!ReadInventoryPayload(payloadText, part)) { ... read it the general way ... }
+//
+// A caller that turns each item into something else at once gives an InventoryItemSink
+// instead, and no list of item records is built.
 #pragma once
 
+#include <cstddef>
 #include <string_view>
 
 #include "banners/banner_records.h"
 
 namespace tav::banners {
+
+// Receives the items of a payload in their order, as they are read. The item handed over is the
+// reader's own record, filled again for the next item of its list: keep what you need of it, or
+// move it out.
+class InventoryItemSink {
+public:
+  virtual ~InventoryItemSink() = default;
+  // About how many items the list of `type` about to be read holds, to reserve for them.
+  virtual void expect(std::string_view type, size_t count) = 0;
+  virtual void take(TournamentFlagInventoryItem& item) = 0;
+  virtual void take(TournamentFrameInventoryItem& item) = 0;
+  // Forgets the items of `type` taken so far: their payload turned out, part way, to need the
+  // general way, which hands them over again.
+  virtual void drop(std::string_view type) = 0;
+};
+
+// Keeps every item in its list of `lists`.
+class InventoryListSink final : public InventoryItemSink {
+public:
+  explicit InventoryListSink(InventoryItemsByType& lists) : lists_(lists) {}
+
+  void expect(std::string_view type, size_t count) override;
+  void take(TournamentFlagInventoryItem& item) override;
+  void take(TournamentFrameInventoryItem& item) override;
+  void drop(std::string_view type) override;
+
+private:
+  InventoryItemsByType& lists_;
+};
+
+// Hands the items of text to sink; false when the text is not of the taken shape, after handing
+// over whatever items came before the fault.
+bool ReadInventoryPayload(std::string_view text, InventoryItemSink& sink);
 
 // Fills `out` (which should be empty) from text; false when the text is not of the taken shape,
 // and `out` then holds whatever had been read so far.

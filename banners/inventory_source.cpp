@@ -19,19 +19,38 @@ SourceError LoggedError(std::string message) {
   return SourceError{std::move(message)};
 }
 
-// Reads a payload of the common shape and keeps only the list of `type`, as the general way
-// keeps only what it gathers. False when the payload needs the general way.
-bool TakeItemsOfType(std::string_view payload, std::string_view type, InventoryItemsByType& out) {
-  InventoryItemsByType part;
-  if (!ReadInventoryPayload(payload, part)) {
-    return false;
+// Passes on the items of one type only: a token's payload may hold both lists, and only the
+// list of the type it was asked for counts.
+class OneTypeSink final : public InventoryItemSink {
+public:
+  OneTypeSink(std::string_view type, InventoryItemSink& to) : type_(type), to_(to) {}
+
+  void expect(std::string_view type, size_t count) override {
+    if (type == type_) {
+      to_.expect(type, count);
+    }
   }
-  if (type == kTournamentFlag) {
-    out.TOURNAMENT_FLAG = std::move(part.TOURNAMENT_FLAG);
-  } else if (type == kTournamentFrame) {
-    out.TOURNAMENT_FRAME = std::move(part.TOURNAMENT_FRAME);
+  void take(TournamentFlagInventoryItem& item) override {
+    if (type_ == kTournamentFlag) {
+      to_.take(item);
+    }
   }
-  return true;
+  void take(TournamentFrameInventoryItem& item) override {
+    if (type_ == kTournamentFrame) {
+      to_.take(item);
+    }
+  }
+  void drop(std::string_view) override { to_.drop(type_); }
+
+private:
+  std::string_view type_;
+  InventoryItemSink& to_;
+};
+
+template <typename Item> void HandOver(std::vector<Item>& items, InventoryItemSink& sink) {
+  for (Item& item : items) {
+    sink.take(item);
+  }
 }
 
 } // namespace
@@ -50,8 +69,8 @@ std::string InventoryRequestFailedMessage(const std::vector<std::string>& types,
   return message;
 }
 
-SourceResult<InventoryResponse> GetInventory(const OutgoingRequests& requests,
-                                             const std::vector<std::string>& types) {
+SourceResult<void> ReadInventory(const OutgoingRequests& requests,
+                                 const std::vector<std::string>& types, InventoryItemSink& sink) {
   BindingProperty typeList;
   typeList.makeCollection();
   for (const std::string& type : types) {
@@ -64,10 +83,9 @@ SourceResult<InventoryResponse> GetInventory(const OutgoingRequests& requests,
     return LoggedError(InventoryRequestFailedMessage(types, answer.error().message));
   }
 
-  // Payloads of the common shape go straight into the records; the others are gathered as
-  // values and converted together, the general way. A type named twice has one token and so one
-  // list: it is read once.
-  InventoryResponse inventory;
+  // Payloads of the common shape go straight to the sink; the others are gathered as values and
+  // converted together, the general way. A type named twice has one token and so one list: it
+  // is read once.
   BindingProperty gathered;
   std::vector<std::string_view> done;
   for (const std::string& type : types) {
@@ -80,9 +98,11 @@ SourceResult<InventoryResponse> GetInventory(const OutgoingRequests& requests,
     }
     done.push_back(type);
     JsonWebToken reader(std::move(token->second)); // megabytes for a large inventory
-    if (TakeItemsOfType(reader.payloadText(), type, inventory.items)) {
+    OneTypeSink ofType(type, sink);
+    if (ReadInventoryPayload(reader.payloadText(), ofType)) {
       continue;
     }
+    ofType.drop(type);
     // The payload is read where its list goes, and the list then takes the payload's place, so
     // the items are never copied. A payload without the list leaves the empty value, and so an
     // empty list.
@@ -90,11 +110,28 @@ SourceResult<InventoryResponse> GetInventory(const OutgoingRequests& requests,
     reader.readPayloadInto(list);
     list.replaceWithPart(list.member(kItemsMember).member(type));
   }
+  if (gathered.isEmpty() && !types.empty()) {
+    return {};
+  }
 
+  InventoryResponse general;
   BindingResult conversion;
-  if ((!gathered.isEmpty() || types.empty()) &&
-      !fromValue(conversion, inventory, gathered, "<value>", requests.registry())) {
+  if (!fromValue(conversion, general, gathered, "<value>", requests.registry())) {
     return LoggedError(std::string(kInventoryPayloadMessage));
+  }
+  sink.expect(kTournamentFlag, general.items.TOURNAMENT_FLAG.size());
+  HandOver(general.items.TOURNAMENT_FLAG, sink);
+  sink.expect(kTournamentFrame, general.items.TOURNAMENT_FRAME.size());
+  HandOver(general.items.TOURNAMENT_FRAME, sink);
+  return {};
+}
+
+SourceResult<InventoryResponse> GetInventory(const OutgoingRequests& requests,
+                                             const std::vector<std::string>& types) {
+  InventoryResponse inventory;
+  InventoryListSink lists(inventory.items);
+  if (SourceResult<void> read = ReadInventory(requests, types, lists); !read.ok()) {
+    return SourceError{read.error()};
   }
   return inventory;
 }

@@ -36,4 +36,13 @@ std::string InventoryRequestFailedMessage(const std::vector<std::string>& types,
 SourceResult<InventoryResponse> GetInventory(const OutgoingRequests& requests,
                                              const std::vector<std::string>& types);
 
+class InventoryItemSink;
+
+// GetInventory with each item handed to `sink` as it is read, so that a caller that turns items
+// into something else at once never holds the lists: the items of each requested type once, in
+// the order of its list, and of no other type. Fails as GetInventory does; what the sink took is
+// then to be thrown away.
+SourceResult<void> ReadInventory(const OutgoingRequests& requests,
+                                 const std::vector<std::string>& types, InventoryItemSink& sink);
+
 } // namespace tav::banners

@@ -1,6 +1,8 @@
 // Tests of GetInventory: the request it sends, its three failures and how tokens become lists.
 #include "banners/inventory_source.h"
 
+#include "banners/inventory_payload_reader.h"
+
 #include "tests/banners/banners_harness.h"
 
 #include <gtest/gtest.h>
@@ -105,6 +107,59 @@ TEST_F(GetInventoryTest, TypeNamedTwiceGivesItsListOnce) {
   SourceResult<InventoryResponse> result = fetch({"TOURNAMENT_FLAG", "TOURNAMENT_FLAG"});
   ASSERT_TRUE(result.ok()) << result.error();
   EXPECT_EQ(result.value().items.TOURNAMENT_FLAG.size(), 2u);
+}
+
+// Records what ReadInventory hands over, drops included.
+class RecordingSink final : public InventoryItemSink {
+public:
+  void expect(std::string_view, size_t) override {}
+  void take(TournamentFlagInventoryItem& item) override {
+    flags.push_back(item.payload.rewardSpec.theme + "/" + item.payload.rewardSpec.level + "/" +
+                    item.purchaseDate);
+  }
+  void take(TournamentFrameInventoryItem& item) override {
+    frames.push_back(item.payload.rewardSpec.level);
+  }
+  void drop(std::string_view type) override {
+    (type == "TOURNAMENT_FLAG" ? flags : frames).clear();
+    ++drops;
+  }
+
+  std::vector<std::string> flags;
+  std::vector<std::string> frames;
+  int drops = 0;
+};
+
+// Items are read into one record, one after the other: members an item leaves out are empty
+// in it, whatever the item before held. A payload that leaves the common shape after some items
+// has those items dropped and read again the general way, so every item arrives once.
+TEST_F(GetInventoryTest, ReadInventoryHandsOverEveryItemOnceInOrder) {
+  const std::string partial = R"({"payload":{"rewardSpec":{"level":"7"}}})";
+  const std::string odd = R"({"purchaseDate":"2024-05-05T00:00:00Z","note":"x"})";
+  const struct {
+    std::vector<std::string> flags;
+    std::vector<std::string> expected;
+    int drops;
+  } cases[] = {
+      {{kFlagItem, partial, kFlagItem},
+       {"T/2/2024-03-01T10:00:00Z", "/7/", "T/2/2024-03-01T10:00:00Z"},
+       0},
+      {{kFlagItem, partial, odd}, {"T/2/2024-03-01T10:00:00Z", "/7/", "//2024-05-05T00:00:00Z"}, 1},
+      {{odd, kFlagItem}, {"//2024-05-05T00:00:00Z", "T/2/2024-03-01T10:00:00Z"}, 1},
+  };
+  for (const auto& each : cases) {
+    harness_.serveInventory(each.flags, {FrameItem("3", "5")});
+    RecordingSink sink;
+    ASSERT_TRUE(ReadInventory(harness_.plugin().requests(), {"TOURNAMENT_FLAG"}, sink).ok());
+    EXPECT_EQ(sink.flags, each.expected);
+    EXPECT_TRUE(sink.frames.empty());
+    EXPECT_EQ(sink.drops, each.drops);
+
+    SourceResult<InventoryResponse> listed = fetch();
+    ASSERT_TRUE(listed.ok()) << listed.error();
+    EXPECT_EQ(listed.value().items.TOURNAMENT_FLAG.size(), each.expected.size());
+    EXPECT_EQ(listed.value().items.TOURNAMENT_FRAME.size(), 1u);
+  }
 }
 
 TEST_F(GetInventoryTest, IgnoresListsOfTypesNotRequestedOrNotInTheirOwnToken) {
