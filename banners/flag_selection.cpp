@@ -140,7 +140,13 @@ std::vector<OwnedFlag> SortOwnedFlags(std::vector<OwnedFlag> flags) {
   // without reaching for the entries.
   std::vector<OwnedFlag> sorted;
   sorted.reserve(flags.size());
+  // The entries are gathered in an order unrelated to their places: with a large inventory each
+  // one is a cache miss, so the one some steps ahead is fetched while this one is moved.
+  constexpr size_t kFetchAhead = 8;
   for (size_t i = 0; i < keys.size(); ++i) {
+    if (i + kFetchAhead < keys.size()) {
+      __builtin_prefetch(&flags[keys[i + kFetchAhead].index]);
+    }
     if (i != 0 && keys[i].rank == keys[i - 1].rank && keys[i].level == keys[i - 1].level) {
       continue;
     }
