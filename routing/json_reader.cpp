@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstring>
 #include <limits>
+#include <memory_resource>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -165,7 +166,8 @@ enum class StopReason : uint8_t { None, TooDeep, NumberTooBig };
 // once at its final size instead of growing element by element.
 class JsonTreeBuilder : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, JsonTreeBuilder> {
 public:
-  explicit JsonTreeBuilder(BindingProperty& root) : root_(root) {
+  JsonTreeBuilder(BindingProperty& root, std::pmr::memory_resource& scratch)
+      : root_(root), stack_(&scratch), waiting_(&scratch) {
     stack_.reserve(kInitialFrames);
     waiting_.reserve(kInitialFrames);
   }
@@ -275,8 +277,8 @@ private:
   }
 
   BindingProperty& root_;
-  std::vector<Frame> stack_;
-  std::vector<Scalar> waiting_;
+  std::pmr::vector<Frame> stack_;
+  std::pmr::vector<Scalar> waiting_;
   BindingProperty* pendingMember_ = nullptr;
   StopReason stopReason_ = StopReason::None;
 };
@@ -287,6 +289,14 @@ constexpr unsigned kParseFlags = rapidjson::kParseIterativeFlag | rapidjson::kPa
                                  rapidjson::kParseNumbersAsStringsFlag;
 
 constexpr size_t kLocalCopySize = 1024;
+
+// Room on the stack for the reader's and the builder's own stacks, which a usual body never
+// outgrows; larger documents continue on the heap.
+constexpr size_t kScratchSize = 2048;
+constexpr size_t kReaderStackCapacity = 256;
+
+using Reader = rapidjson::GenericReader<rapidjson::UTF8<>, rapidjson::UTF8<>,
+                                        rapidjson::MemoryPoolAllocator<>>;
 
 bool isJsonSpace(char c) {
   return c == ' ' || c == '\t' || c == '\r' || c == '\n';
@@ -356,8 +366,12 @@ BindingResult readJson(std::string_view text) {
     working = heapCopy.data();
   }
   rapidjson::InsituStringStream stream(working);
-  JsonTreeBuilder builder(result);
-  rapidjson::Reader reader;
+  alignas(std::max_align_t) std::byte builderScratch[kScratchSize];
+  std::pmr::monotonic_buffer_resource builderStacks(builderScratch, sizeof builderScratch);
+  JsonTreeBuilder builder(result, builderStacks);
+  alignas(std::max_align_t) char readerScratch[kScratchSize];
+  rapidjson::MemoryPoolAllocator<> readerStack(readerScratch, sizeof readerScratch);
+  Reader reader(&readerStack, kReaderStackCapacity);
   const rapidjson::ParseResult parsed = reader.Parse<kParseFlags>(stream, builder);
   if (!parsed.IsError()) {
     return result;
