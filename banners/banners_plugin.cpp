@@ -55,7 +55,11 @@ SourceResult<std::vector<OwnedFlag>> BannersPlugin::ListOwnedFlags() {
       }
     }
     void take(TournamentFrameInventoryItem&) override {}
-    void drop(std::string_view) override { owned.clear(); }
+    void drop(std::string_view type) override {
+      if (type == kTournamentFlag) {
+        owned.clear();
+      }
+    }
 
     std::vector<OwnedFlag> owned;
   } flags;

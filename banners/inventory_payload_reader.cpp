@@ -32,9 +32,9 @@ public:
 
 private:
   // An item of either list: its purchase date and its payload, whose reward spec has the
-  // members of its own kind.
-  // The record is the one of the item before: every member starts out empty again, keeping the
-  // room its texts had, so that items of the usual size are read without allocating.
+  // members of its own kind. The record is the one of the item before: every member starts out
+  // empty again, keeping the room its texts had, so that items of the usual size are read
+  // without allocating.
   template <typename Item> bool readItem(Item& item) {
     clear(item.purchaseDate, item.payload.rewardType);
     clearSpec(item.payload.rewardSpec);
