@@ -5,7 +5,12 @@
 function(tav_subsystem target)
   cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
-  list(FILTER sources EXCLUDE REGEX "_win32\\.cpp$")
+  # One implementation file per platform: name_win32.cpp on Windows, name_posix.cpp elsewhere.
+  if(WIN32)
+    list(FILTER sources EXCLUDE REGEX "_posix\\.cpp$")
+  else()
+    list(FILTER sources EXCLUDE REGEX "_win32\\.cpp$")
+  endif()
   if(sources)
     add_library(${target} STATIC ${sources})
     target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR})

@@ -1,12 +1,10 @@
 // Reading and writing the sondar data file.
 #include "host/sondar_data.h"
 
+#include "host/atomic_file.h"
+
 #include <rapidjson/prettywriter.h>
 #include <rapidjson/stringbuffer.h>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cmath>
@@ -464,64 +462,7 @@ std::string SondarData::toJson() const {
 }
 
 bool SondarData::saveFile(const std::string& path, std::string* error) const {
-  // A reader, or a process killed half-way, must find the old file or the new one, never a torn
-  // one: the text goes to a temporary file in the same folder, reaches the disk, and only then
-  // takes the file's name in one rename.
-  const std::filesystem::path target(path);
-  const std::filesystem::path folder =
-      target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
-  std::string temporary = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
-  auto fail = [&](const std::string& what) {
-    if (error != nullptr) {
-      *error = what + ": " + std::strerror(errno);
-    }
-    return false;
-  };
-
-  const int fd = ::mkstemp(temporary.data());
-  if (fd < 0) {
-    return fail("cannot write " + path);
-  }
-  // mkstemp makes the file private; a replaced file keeps the mode it had.
-  struct stat old {};
-  const mode_t mode = ::stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644;
-  const std::string text = toJson();
-  bool written = ::fchmod(fd, mode) == 0;
-  for (size_t done = 0; written && done < text.size();) {
-    const ssize_t count = ::write(fd, text.data() + done, text.size() - done);
-    if (count < 0 && errno == EINTR) {
-      continue;
-    }
-    written = count > 0;
-    done += written ? static_cast<size_t>(count) : 0;
-  }
-  written = written && ::fsync(fd) == 0;
-  if (!written || ::close(fd) != 0) {
-    const int cause = errno;
-    if (!written) {
-      ::close(fd);
-    }
-    ::unlink(temporary.c_str());
-    errno = cause;
-    return fail("cannot write " + path);
-  }
-  if (::rename(temporary.c_str(), path.c_str()) != 0) {
-    const int cause = errno;
-    ::unlink(temporary.c_str());
-    errno = cause;
-    return fail("cannot replace " + path);
-  }
-  // The rename itself lives in the folder; without this a crash may still bring back the old
-  // name.
-  const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dir < 0) {
-    return fail("cannot open the folder of " + path);
-  }
-  const bool synced = ::fsync(dir) == 0;
-  const int cause = errno;
-  ::close(dir);
-  errno = cause;
-  return synced || fail("cannot sync the folder of " + path);
+  return replaceFileAtomically(path, toJson(), error);
 }
 
 } // namespace tav::host
