@@ -30,7 +30,8 @@ bool answersInvalidFunction(const CallResult& result) {
 
 Host::Host(HostOptions options)
     : options_(options), context_{&block_.api, options.pluginHandle},
-      workers_(options.deliveryThreads) {
+      requests_(options.historyLimit), events_(options.historyLimit),
+      journal_(options.historyLimit), workers_(options.deliveryThreads) {
   block_.api.sendRequest = &entrySendRequest;
   block_.api.reserved1 = &entryReserved1;
   block_.api.sendEvent = &entrySendEvent;
@@ -241,13 +242,13 @@ void Host::clearPeers() {
 
 std::vector<SeenRequest> Host::requests() const {
   std::lock_guard<std::mutex> lock(requestsMutex_);
-  return requests_;
+  return requests_.entries();
 }
 
 std::vector<SeenRequest> Host::requestsTo(std::string_view path) const {
   std::lock_guard<std::mutex> lock(requestsMutex_);
   std::vector<SeenRequest> found;
-  for (const SeenRequest& request : requests_) {
+  for (const SeenRequest& request : requests_.kept()) {
     if (request.pathWithoutQuery() == path) {
       found.push_back(request);
     }
@@ -259,7 +260,7 @@ void Host::serveRequest(HostResponse& response, const HostRequest& request) {
   SeenRequest seen = decodeRequest(request);
   {
     std::lock_guard<std::mutex> lock(requestsMutex_);
-    requests_.push_back(seen);
+    requests_.push(seen);
   }
   std::optional<Peer> peer = peers_.find(seen.method, seen.path);
   PeerAnswer answer;

@@ -22,6 +22,7 @@
 #include "host/call_result.h"
 #include "host/delivery_workers.h"
 #include "host/event_hub.h"
+#include "host/history_ring.h"
 #include "host/host_journal.h"
 #include "host/ownership_ledger.h"
 #include "host/peer_table.h"
@@ -55,6 +56,10 @@ struct HostOptions {
   uint32_t patch = 0;
   uint32_t pluginHandle = 1;
   unsigned deliveryThreads = 2;
+  // How many entries each record keeps (the plugin's requests, the events it sent, deliveries,
+  // subscription calls, log lines, waits, reserved calls): the newest, so that a host serving
+  // for days holds a bounded amount of them.
+  size_t historyLimit = kDefaultHistoryLimit;
   bool echoLog = false; // also write the plugin's log lines to standard error
   // Unmap the library when it is closed. Off by default: see PluginLibrary::open. A library kept
   // mapped keeps its globals, so loading it again in the same process reuses them.
@@ -127,9 +132,9 @@ public:
   void addPeer(std::string method, std::string path, Peer peer);
   void addPrefixPeer(std::string method, std::string prefix, Peer peer);
   void clearPeers();
-  // Every request the plugin sent, in arrival order.
+  // The requests the plugin sent, in arrival order: the last HostOptions::historyLimit of them.
   std::vector<SeenRequest> requests() const;
-  // Those whose path up to any "?" is path.
+  // Those of them whose path up to any "?" is path.
   std::vector<SeenRequest> requestsTo(std::string_view path) const;
 
   // ---- events ----
@@ -210,7 +215,7 @@ private:
 
   PeerTable peers_;
   mutable std::mutex requestsMutex_;
-  std::vector<SeenRequest> requests_;
+  HistoryRing<SeenRequest> requests_;
   EventHub events_;
   HostJournal journal_;
   OwnershipLedger ledger_;

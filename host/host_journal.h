@@ -1,5 +1,8 @@
-// The host's record of the plugin's log lines, waits and calls of the reserved entries.
+// The host's record of the plugin's log lines, waits and calls of the reserved entries, each
+// keeping its newest entries only (history_ring.h).
 #pragma once
+
+#include "host/history_ring.h"
 
 #include <cstdint>
 #include <mutex>
@@ -31,12 +34,17 @@ struct ReservedCall {
 
 class HostJournal {
 public:
+  // Each record keeps its last limit entries.
+  explicit HostJournal(size_t limit = kDefaultHistoryLimit)
+      : logLines_(limit), waits_(limit), reserved_(limit) {}
+
   void log(int32_t level, std::string message);
   void wait(WaitCall call);
   void reserved(ReservedCall call);
 
+  // The kept entries of each record, oldest first.
   std::vector<LogLine> logLines() const;
-  // True when some log line contains fragment.
+  // True when some kept log line contains fragment.
   bool logged(std::string_view fragment) const;
   std::vector<WaitCall> waits() const;
   // The entry numbers of the wait calls in order, such as {7, 6, 8} for one wait.
@@ -45,9 +53,9 @@ public:
 
 private:
   mutable std::mutex mutex_;
-  std::vector<LogLine> logLines_;
-  std::vector<WaitCall> waits_;
-  std::vector<ReservedCall> reserved_;
+  HistoryRing<LogLine> logLines_;
+  HistoryRing<WaitCall> waits_;
+  HistoryRing<ReservedCall> reserved_;
 };
 
 } // namespace tav::host

@@ -6,19 +6,22 @@ namespace tav::host {
 uint64_t OwnershipLedger::handOut(ReleaseKind kind) {
   std::lock_guard<std::mutex> lock(mutex_);
   const uint64_t token = nextToken_++;
-  entries_.emplace(token, Entry{kind, false});
+  outstanding_.emplace(token, kind);
+  ++handedOut_[index(kind)];
   return token;
 }
 
 void OwnershipLedger::release(uint64_t token) {
   std::lock_guard<std::mutex> lock(mutex_);
-  auto entry = entries_.find(token);
-  if (entry == entries_.end()) {
-    faults_.push_back("release of token " + std::to_string(token) + " that was never handed out");
-  } else if (entry->second.released) {
+  auto entry = outstanding_.find(token);
+  if (entry != outstanding_.end()) {
+    ++released_[index(entry->second)];
+    outstanding_.erase(entry);
+  } else if (token != 0 && token < nextToken_) {
+    // Tokens are handed out in order, so one below the next that is not outstanding was released.
     faults_.push_back("second release of token " + std::to_string(token));
   } else {
-    entry->second.released = true;
+    faults_.push_back("release of token " + std::to_string(token) + " that was never handed out");
   }
 }
 
@@ -29,29 +32,17 @@ void OwnershipLedger::fault(std::string text) {
 
 size_t OwnershipLedger::handedOut(ReleaseKind kind) const {
   std::lock_guard<std::mutex> lock(mutex_);
-  size_t count = 0;
-  for (const auto& [token, entry] : entries_) {
-    count += entry.kind == kind ? 1 : 0;
-  }
-  return count;
+  return handedOut_[index(kind)];
 }
 
 size_t OwnershipLedger::released(ReleaseKind kind) const {
   std::lock_guard<std::mutex> lock(mutex_);
-  size_t count = 0;
-  for (const auto& [token, entry] : entries_) {
-    count += entry.kind == kind && entry.released ? 1 : 0;
-  }
-  return count;
+  return released_[index(kind)];
 }
 
 size_t OwnershipLedger::outstanding() const {
   std::lock_guard<std::mutex> lock(mutex_);
-  size_t count = 0;
-  for (const auto& [token, entry] : entries_) {
-    count += entry.released ? 0 : 1;
-  }
-  return count;
+  return outstanding_.size();
 }
 
 std::vector<std::string> OwnershipLedger::faults() const {
