@@ -5,6 +5,7 @@
 
 #include <rapidjson/prettywriter.h>
 #include <rapidjson/stringbuffer.h>
+#include <rapidjson/writer.h>
 
 #include <cerrno>
 #include <cmath>
@@ -14,6 +15,7 @@
 #include <fstream>
 #include <initializer_list>
 #include <sstream>
+#include <type_traits>
 
 namespace tav::host {
 namespace {
@@ -254,12 +256,38 @@ private:
 };
 
 using Writer = rapidjson::PrettyWriter<rapidjson::StringBuffer>;
+using CompactWriter = rapidjson::Writer<rapidjson::StringBuffer>;
 
-void writeText(Writer& writer, std::string_view text) {
+// Values nested deeper than this in the file are written on one line. Each indented line is as
+// long as its depth, so a deep value written line by line would take room growing with the
+// square of its depth; on one line it takes room in step with its content.
+constexpr int kIndentedLevels = 8;
+
+template <typename AnyWriter> void writeText(AnyWriter& writer, std::string_view text) {
   writer.String(text.data(), static_cast<rapidjson::SizeType>(text.size()));
 }
 
-void writeTree(Writer& writer, const ValueTree& tree) {
+template <typename AnyWriter> void writeTree(AnyWriter& writer, const ValueTree& tree, int level);
+
+std::string compactJson(const ValueTree& tree) {
+  rapidjson::StringBuffer buffer;
+  CompactWriter writer(buffer);
+  writeTree(writer, tree, 0);
+  return std::string(buffer.GetString(), buffer.GetSize());
+}
+
+// level is how deep tree sits in the file, the top object's members being at level 1.
+template <typename AnyWriter> void writeTree(AnyWriter& writer, const ValueTree& tree, int level) {
+  if constexpr (std::is_same_v<AnyWriter, Writer>) {
+    const bool nested = !tree.items().empty() || !tree.entries().empty();
+    if (nested && level >= kIndentedLevels) {
+      const std::string text = compactJson(tree);
+      writer.RawValue(text.data(), text.size(),
+                      tree.kind() == ValueKind::List ? rapidjson::kArrayType
+                                                     : rapidjson::kObjectType);
+      return;
+    }
+  }
   switch (tree.kind()) {
   case ValueKind::Empty:
     writer.Null();
@@ -288,7 +316,7 @@ void writeTree(Writer& writer, const ValueTree& tree) {
   case ValueKind::List:
     writer.StartArray();
     for (const ValueTree& item : tree.items()) {
-      writeTree(writer, item);
+      writeTree(writer, item, level + 1);
     }
     writer.EndArray();
     break;
@@ -296,7 +324,7 @@ void writeTree(Writer& writer, const ValueTree& tree) {
     writer.StartObject();
     for (const auto& [key, value] : tree.entries()) {
       writeText(writer, key);
-      writeTree(writer, value);
+      writeTree(writer, value, level + 1);
     }
     writer.EndObject();
     break;
@@ -345,7 +373,7 @@ void writeInventory(Writer& writer, const InventoryOverrides& inventory) {
   writer.StartObject();
   for (const auto& [type, payload] : inventory.payloads) {
     writeText(writer, type);
-    writeTree(writer, payload);
+    writeTree(writer, payload, 3);
   }
   writer.EndObject();
   writer.EndObject();
@@ -423,10 +451,10 @@ std::string SondarData::toJson() const {
   }
   writer.EndArray();
   writeText(writer, "profile");
-  writeTree(writer, profile);
+  writeTree(writer, profile, 1);
   if (!loadouts.isEmpty()) {
     writeText(writer, "loadouts");
-    writeTree(writer, loadouts);
+    writeTree(writer, loadouts, 1);
   }
   writeText(writer, "configuration");
   writer.StartObject();
@@ -435,7 +463,7 @@ std::string SondarData::toJson() const {
     writer.StartObject();
     for (const auto& [name, value] : values) {
       writeText(writer, name);
-      writeTree(writer, value);
+      writeTree(writer, value, 3);
     }
     writer.EndObject();
   }

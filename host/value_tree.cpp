@@ -1,11 +1,16 @@
 // ValueTree accessors and its JSON reading and writing through RapidJSON.
 #include "host/value_tree.h"
 
-#include <rapidjson/document.h>
+#include "binding/document_limits.h"
+
+#include <rapidjson/encodedstream.h>
 #include <rapidjson/error/en.h>
+#include <rapidjson/memorystream.h>
+#include <rapidjson/reader.h>
 #include <rapidjson/stringbuffer.h>
 #include <rapidjson/writer.h>
 
+#include <limits>
 #include <ostream>
 
 namespace tav::host {
@@ -57,41 +62,76 @@ void writeJson(const ValueTree& tree, JsonWriter& writer) {
   }
 }
 
-ValueTree fromDocument(const rapidjson::Value& json) {
-  if (json.IsNull()) {
-    return ValueTree();
+// Builds a tree from the reader's events with a stack of its own, so that nesting costs heap, not
+// the thread's stack, and stops at the depth the plugin's own readers stop at.
+class TreeBuilder : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, TreeBuilder> {
+public:
+  bool Null() { return add(ValueTree()); }
+  bool Bool(bool value) { return add(ValueTree(value)); }
+  bool Int(int value) { return add(ValueTree(value)); }
+  bool Int64(int64_t value) { return add(ValueTree(value)); }
+  bool Uint(unsigned value) { return add(ValueTree(static_cast<int64_t>(value))); }
+  // Integers that fit are signed, as a document would answer IsInt64.
+  bool Uint64(uint64_t value) {
+    return value <= static_cast<uint64_t>(std::numeric_limits<int64_t>::max())
+               ? add(ValueTree(static_cast<int64_t>(value)))
+               : add(ValueTree(value));
   }
-  if (json.IsBool()) {
-    return ValueTree(json.GetBool());
+  bool Double(double value) { return add(ValueTree(value)); }
+  bool String(const char* text, rapidjson::SizeType length, bool) {
+    return add(ValueTree(std::string(text, length)));
   }
-  if (json.IsInt64()) {
-    return ValueTree(json.GetInt64());
+  bool Key(const char* text, rapidjson::SizeType length, bool) {
+    stack_.back().key.assign(text, length);
+    return true;
   }
-  if (json.IsUint64()) {
-    return ValueTree(json.GetUint64());
-  }
-  if (json.IsNumber()) {
-    return ValueTree(json.GetDouble());
-  }
-  if (json.IsString()) {
-    return ValueTree(std::string(json.GetString(), json.GetStringLength()));
-  }
-  if (json.IsArray()) {
+  bool StartObject() { return open(true); }
+  bool EndObject(rapidjson::SizeType) { return close(); }
+  bool StartArray() { return open(false); }
+  bool EndArray(rapidjson::SizeType) { return close(); }
+
+  bool tooDeep() const { return tooDeep_; }
+  ValueTree take() { return std::move(root_); }
+
+private:
+  struct Frame {
+    bool isMap;
     std::vector<ValueTree> items;
-    items.reserve(json.Size());
-    for (const rapidjson::Value& item : json.GetArray()) {
-      items.push_back(fromDocument(item));
+    std::vector<ValueEntry> entries;
+    std::string key; // the key read for the next member
+  };
+
+  bool add(ValueTree value) {
+    if (stack_.empty()) {
+      root_ = std::move(value);
+    } else if (Frame& top = stack_.back(); top.isMap) {
+      top.entries.emplace_back(std::move(top.key), std::move(value));
+    } else {
+      top.items.push_back(std::move(value));
     }
-    return ValueTree::list(std::move(items));
+    return true;
   }
-  std::vector<ValueEntry> entries;
-  entries.reserve(json.MemberCount());
-  for (const auto& member : json.GetObject()) {
-    entries.emplace_back(std::string(member.name.GetString(), member.name.GetStringLength()),
-                         fromDocument(member.value));
+
+  bool open(bool isMap) {
+    if (stack_.size() == kMaxDocumentDepth) {
+      tooDeep_ = true;
+      return false;
+    }
+    stack_.push_back(Frame{isMap, {}, {}, {}});
+    return true;
   }
-  return ValueTree::map(std::move(entries));
-}
+
+  bool close() {
+    Frame top = std::move(stack_.back());
+    stack_.pop_back();
+    return add(top.isMap ? ValueTree::map(std::move(top.entries))
+                         : ValueTree::list(std::move(top.items)));
+  }
+
+  std::vector<Frame> stack_;
+  ValueTree root_;
+  bool tooDeep_ = false;
+};
 
 } // namespace
 
@@ -132,17 +172,23 @@ ValueTree ValueTree::map(std::vector<ValueEntry> entries) {
 }
 
 std::optional<ValueTree> ValueTree::fromJson(std::string_view text, std::string* error) {
-  rapidjson::Document document;
-  document.Parse<rapidjson::kParseFullPrecisionFlag | rapidjson::kParseNanAndInfFlag>(text.data(),
-                                                                                      text.size());
-  if (document.HasParseError()) {
+  rapidjson::MemoryStream memory(text.data(), text.size());
+  rapidjson::EncodedInputStream<rapidjson::UTF8<>, rapidjson::MemoryStream> input(memory);
+  TreeBuilder builder;
+  rapidjson::Reader reader;
+  constexpr unsigned kFlags = rapidjson::kParseFullPrecisionFlag | rapidjson::kParseNanAndInfFlag |
+                              rapidjson::kParseValidateEncodingFlag |
+                              rapidjson::kParseIterativeFlag;
+  if (!reader.Parse<kFlags>(input, builder)) {
     if (error != nullptr) {
-      *error = std::string(rapidjson::GetParseError_En(document.GetParseError())) + " (offset " +
-               std::to_string(document.GetErrorOffset()) + ")";
+      const std::string what =
+          builder.tooDeep() ? "Nested deeper than " + std::to_string(kMaxDocumentDepth) + " levels."
+                            : std::string(rapidjson::GetParseError_En(reader.GetParseErrorCode()));
+      *error = what + " (offset " + std::to_string(reader.GetErrorOffset()) + ")";
     }
     return std::nullopt;
   }
-  return fromDocument(document);
+  return builder.take();
 }
 
 bool ValueTree::asBool() const {

@@ -53,8 +53,11 @@ public:
   static ValueTree map(std::vector<ValueEntry> entries);
 
   // Parses JSON text: null is empty, integers that fit are signed, larger ones unsigned, other
-  // numbers float. On failure returns nothing and, when error is given, sets it to RapidJSON's
-  // English text followed by " (offset N)".
+  // numbers float. Text that is not UTF-8 is refused, and so is nesting deeper than the plugin's
+  // readers take (kMaxDocumentDepth, 512 levels), so every tree read from outside is at most
+  // that deep and the walks below, which recurse, stay shallow. On failure returns nothing and,
+  // when error is given, sets it to RapidJSON's English text (or "Nested deeper than 512
+  // levels.") followed by " (offset N)".
   static std::optional<ValueTree> fromJson(std::string_view text, std::string* error = nullptr);
 
   ValueKind kind() const { return static_cast<ValueKind>(data_.index()); }

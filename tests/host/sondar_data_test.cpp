@@ -113,6 +113,23 @@ TEST(SondarData, SavedTextReadsBackToTheSameState) {
   EXPECT_EQ(*read, data) << data.toJson();
 }
 
+TEST(SondarData, SavedTextGrowsInStepWithHowDeepItsValuesNest) {
+  const auto savedSize = [](size_t depth) {
+    SondarData data;
+    ValueTree deep = ValueTree::map({{"leaf", 1}});
+    for (size_t level = 0; level < depth; ++level) {
+      deep = ValueTree::list({deep, "x"});
+    }
+    data.profile = ValueTree::map({{"deep", deep}});
+    const std::string text = data.toJson();
+    const std::optional<SondarData> read = SondarData::fromJson(text);
+    EXPECT_TRUE(read && *read == data);
+    return static_cast<double>(text.size());
+  };
+  // Four times the depth: four times the text, not sixteen.
+  EXPECT_LT(savedSize(400) / savedSize(100), 4.5);
+}
+
 TEST(SondarData, SavesToAFileAndReadsItBack) {
   const std::string path =
       (std::filesystem::temp_directory_path() / "sondar_data_test_save.json").string();

@@ -47,6 +47,19 @@ TEST(ValueTree, ReportsRapidJsonParseErrorWithOffset) {
   EXPECT_EQ(error, "Missing a comma or ']' after an array element. (offset 5)");
 }
 
+TEST(ValueTree, ReadsNestingAsDeepAsThePluginsReadersAndRefusesDeeperWithoutExhaustingTheStack) {
+  const auto nested = [](size_t depth) {
+    return std::string(depth, '[') + std::string(depth, ']');
+  };
+  std::string error;
+  EXPECT_TRUE(ValueTree::fromJson(nested(512), &error)) << error;
+  EXPECT_FALSE(ValueTree::fromJson(nested(513), &error));
+  EXPECT_EQ(error, "Nested deeper than 512 levels. (offset 512)");
+  EXPECT_FALSE(ValueTree::fromJson(nested(1000000), &error));
+  EXPECT_FALSE(ValueTree::fromJson("{\"a\": \"\xc3\x28\"}", &error));
+  EXPECT_EQ(error, "Invalid encoding in string. (offset 7)");
+}
+
 TEST(ValueTree, FindTakesTheLastEntryOfARepeatedKey) {
   const ValueTree tree = ValueTree::map({{"k", 1}, {"other", 2}, {"k", 3}});
   ASSERT_NE(tree.find("k"), nullptr);
