@@ -5,10 +5,25 @@
 #include "host/sondar_inventory.h"
 #include "host/sondar_resource_event.h"
 
+#include <deque>
 #include <map>
 #include <mutex>
 
 namespace tav::host {
+
+namespace {
+
+std::optional<PeerAnswer> injectedFailure(const SondarData& data, SondarEndpoint endpoint) {
+  auto failure = data.failures.find(endpoint);
+  if (failure == data.failures.end()) {
+    return std::nullopt;
+  }
+  return PeerAnswer::error(failure->second.status, failure->second.message);
+}
+
+enum class Outcome : uint8_t { Unchanged, Kept, Refused };
+
+} // namespace
 
 struct SondarPeers::Shared {
   mutable std::mutex mutex;
@@ -17,15 +32,20 @@ struct SondarPeers::Shared {
   // benchmark's inventory runs to megabytes, and signing it again for every request would
   // measure the peer instead of the plugin.
   std::map<std::string, std::shared_ptr<const std::string>> tokens;
-  std::vector<SondarTelemetryEvent> telemetry;
+  std::deque<SondarTelemetryEvent> telemetry;
 
   // Held from a configuration change until its events are queued, so that they queue in the
   // order of the changes.
   std::mutex eventsMutex;
   Host* host = nullptr;
 
+  // Held by each change from its start until it is kept or refused, so that the store sees the
+  // changes one at a time and refusing one never undoes another.
+  std::mutex changeMutex;
+
   mutable std::mutex listenerMutex;
   std::shared_ptr<const std::function<void()>> listener;
+  std::shared_ptr<const SondarStore> store;
 
   // Call without mutex held.
   void changed() const {
@@ -39,15 +59,58 @@ struct SondarPeers::Shared {
     }
   }
 
-  // Call with mutex held.
-  std::optional<PeerAnswer> injectedFailure(SondarEndpoint endpoint) const {
-    auto failure = data.failures.find(endpoint);
-    if (failure == data.failures.end()) {
-      return std::nullopt;
+  // Makes edit, which answers whether it changed anything; inventory says whether it may touch
+  // what the tokens are signed from. With a store, edit works on a copy that replaces the state
+  // only once the store has kept it. Call without mutex held.
+  Outcome commit(const std::function<bool(SondarData&)>& edit, bool inventory, std::string* error) {
+    std::unique_lock<std::mutex> changing(changeMutex);
+    std::shared_ptr<const SondarStore> keeper;
+    {
+      std::lock_guard<std::mutex> lock(listenerMutex);
+      keeper = store;
     }
-    return PeerAnswer::error(failure->second.status, failure->second.message);
+    if (!keeper) {
+      std::lock_guard<std::mutex> lock(mutex);
+      if (!edit(data)) {
+        return Outcome::Unchanged;
+      }
+      if (inventory) {
+        tokens.clear();
+      }
+    } else {
+      SondarData next;
+      {
+        std::lock_guard<std::mutex> lock(mutex);
+        next = data;
+      }
+      if (!edit(next)) {
+        return Outcome::Unchanged;
+      }
+      std::string reason;
+      if (!(*keeper)(next, &reason)) {
+        if (error != nullptr) {
+          *error = reason;
+        }
+        return Outcome::Refused;
+      }
+      std::lock_guard<std::mutex> lock(mutex);
+      data = std::move(next);
+      if (inventory) {
+        tokens.clear();
+      }
+    }
+    changing.unlock();
+    changed();
+    return Outcome::Kept;
   }
-  void inventoryChanged() { tokens.clear(); }
+
+  bool edit(const std::function<bool(SondarData&)>& change, std::string* error,
+            bool inventory = false) {
+    if (error != nullptr) {
+      error->clear();
+    }
+    return commit(change, inventory, error) == Outcome::Kept;
+  }
 };
 
 namespace {
@@ -146,7 +209,7 @@ void SondarPeers::install(Host& host) {
     std::vector<PeerAnswer::LentText> tokens;
     {
       std::lock_guard<std::mutex> lock(shared->mutex);
-      if (auto failure = shared->injectedFailure(SondarEndpoint::Inventory)) {
+      if (auto failure = injectedFailure(shared->data, SondarEndpoint::Inventory)) {
         return *failure;
       }
       for (const std::string& type : *types) {
@@ -168,7 +231,7 @@ void SondarPeers::install(Host& host) {
 
   host.addPeer("GET", kProfilePath, [shared](const SeenRequest&) {
     std::lock_guard<std::mutex> lock(shared->mutex);
-    if (auto failure = shared->injectedFailure(SondarEndpoint::ProfileRead)) {
+    if (auto failure = injectedFailure(shared->data, SondarEndpoint::ProfileRead)) {
       return *failure;
     }
     return PeerAnswer::value(shared->data.profile);
@@ -181,15 +244,21 @@ void SondarPeers::install(Host& host) {
       return PeerAnswer::error(400, kBadWriteMessage);
     }
     const ValueTree* value = update->find("value");
-    {
-      std::lock_guard<std::mutex> lock(shared->mutex);
-      if (auto failure = shared->injectedFailure(SondarEndpoint::ProfileWrite)) {
-        return *failure;
-      }
-      setMember(shared->data.profile, key->text(), value != nullptr ? *value : ValueTree());
+    std::optional<PeerAnswer> failed;
+    std::string error;
+    const Outcome outcome = shared->commit(
+        [&](SondarData& data) {
+          failed = injectedFailure(data, SondarEndpoint::ProfileWrite);
+          if (!failed) {
+            setMember(data.profile, key->text(), value != nullptr ? *value : ValueTree());
+          }
+          return !failed;
+        },
+        false, &error);
+    if (failed) {
+      return *failed;
     }
-    shared->changed();
-    return success();
+    return outcome == Outcome::Refused ? PeerAnswer::error(500, error) : success();
   });
 
   host.addPeer("POST", kLoadoutsPath, [shared](const SeenRequest& request) {
@@ -197,21 +266,27 @@ void SondarPeers::install(Host& host) {
     if (!body) {
       return PeerAnswer::error(400, kBadWriteMessage);
     }
-    {
-      std::lock_guard<std::mutex> lock(shared->mutex);
-      if (auto failure = shared->injectedFailure(SondarEndpoint::Loadouts)) {
-        return *failure;
-      }
-      shared->data.loadouts = std::move(*body);
+    std::optional<PeerAnswer> failed;
+    std::string error;
+    const Outcome outcome = shared->commit(
+        [&](SondarData& data) {
+          failed = injectedFailure(data, SondarEndpoint::Loadouts);
+          if (!failed) {
+            data.loadouts = *body;
+          }
+          return !failed;
+        },
+        false, &error);
+    if (failed) {
+      return *failed;
     }
-    shared->changed();
-    return success();
+    return outcome == Outcome::Refused ? PeerAnswer::error(500, error) : success();
   });
 
   host.addPrefixPeer("GET", kConfigurationPrefix, [shared](const SeenRequest& request) {
     const auto key = configurationKey(request);
     std::lock_guard<std::mutex> lock(shared->mutex);
-    if (auto failure = shared->injectedFailure(SondarEndpoint::Configuration)) {
+    if (auto failure = injectedFailure(shared->data, SondarEndpoint::Configuration)) {
       return *failure;
     }
     if (key) {
@@ -233,8 +308,11 @@ void SondarPeers::install(Host& host) {
       event.parameters = std::move(*parameters);
     }
     std::lock_guard<std::mutex> lock(shared->mutex);
-    if (auto failure = shared->injectedFailure(SondarEndpoint::Telemetry)) {
+    if (auto failure = injectedFailure(shared->data, SondarEndpoint::Telemetry)) {
       return *failure;
+    }
+    if (shared->telemetry.size() == kKeptTelemetryEvents) {
+      shared->telemetry.pop_front();
     }
     shared->telemetry.push_back(std::move(event));
     return success();
@@ -246,72 +324,77 @@ SondarData SondarPeers::snapshot() const {
   return shared_->data;
 }
 
+void SondarPeers::setStore(SondarStore store) {
+  std::lock_guard<std::mutex> lock(shared_->listenerMutex);
+  shared_->store = store ? std::make_shared<const SondarStore>(std::move(store)) : nullptr;
+}
+
 void SondarPeers::setChangeListener(std::function<void()> listener) {
   std::lock_guard<std::mutex> lock(shared_->listenerMutex);
   shared_->listener =
       listener ? std::make_shared<const std::function<void()>>(std::move(listener)) : nullptr;
 }
 
-void SondarPeers::changed() const {
-  shared_->changed();
+bool SondarPeers::replace(SondarData data, std::string* error) {
+  return shared_->edit(
+      [&](SondarData& state) {
+        state = std::move(data);
+        return true;
+      },
+      error, true);
 }
 
-void SondarPeers::replace(SondarData data) {
-  {
-    std::lock_guard<std::mutex> lock(shared_->mutex);
-    shared_->data = std::move(data);
-    shared_->inventoryChanged();
-  }
-  changed();
+bool SondarPeers::change(const std::function<bool(SondarData&)>& change, std::string* error) {
+  return shared_->edit(change, error, true);
 }
 
 bool SondarPeers::save(const std::string& path, std::string* error) const {
   return snapshot().saveFile(path, error);
 }
 
-void SondarPeers::addFlag(SondarFlag flag) {
-  {
-    std::lock_guard<std::mutex> lock(shared_->mutex);
-    shared_->data.flags.push_back(std::move(flag));
-    shared_->inventoryChanged();
-  }
-  changed();
+bool SondarPeers::addFlag(SondarFlag flag, std::string* error) {
+  return shared_->edit(
+      [&](SondarData& state) {
+        state.flags.push_back(std::move(flag));
+        return true;
+      },
+      error, true);
 }
 
-void SondarPeers::setFlags(std::vector<SondarFlag> flags) {
-  {
-    std::lock_guard<std::mutex> lock(shared_->mutex);
-    shared_->data.flags = std::move(flags);
-    shared_->inventoryChanged();
-  }
-  changed();
+bool SondarPeers::setFlags(std::vector<SondarFlag> flags, std::string* error) {
+  return shared_->edit(
+      [&](SondarData& state) {
+        state.flags = std::move(flags);
+        return true;
+      },
+      error, true);
 }
 
-void SondarPeers::addFrame(SondarFrame frame) {
-  {
-    std::lock_guard<std::mutex> lock(shared_->mutex);
-    shared_->data.frames.push_back(std::move(frame));
-    shared_->inventoryChanged();
-  }
-  changed();
+bool SondarPeers::addFrame(SondarFrame frame, std::string* error) {
+  return shared_->edit(
+      [&](SondarData& state) {
+        state.frames.push_back(std::move(frame));
+        return true;
+      },
+      error, true);
 }
 
-void SondarPeers::setFrames(std::vector<SondarFrame> frames) {
-  {
-    std::lock_guard<std::mutex> lock(shared_->mutex);
-    shared_->data.frames = std::move(frames);
-    shared_->inventoryChanged();
-  }
-  changed();
+bool SondarPeers::setFrames(std::vector<SondarFrame> frames, std::string* error) {
+  return shared_->edit(
+      [&](SondarData& state) {
+        state.frames = std::move(frames);
+        return true;
+      },
+      error, true);
 }
 
-void SondarPeers::setInventoryOverrides(InventoryOverrides overrides) {
-  {
-    std::lock_guard<std::mutex> lock(shared_->mutex);
-    shared_->data.inventory = std::move(overrides);
-    shared_->inventoryChanged();
-  }
-  changed();
+bool SondarPeers::setInventoryOverrides(InventoryOverrides overrides, std::string* error) {
+  return shared_->edit(
+      [&](SondarData& state) {
+        state.inventory = std::move(overrides);
+        return true;
+      },
+      error, true);
 }
 
 ValueTree SondarPeers::profile() const {
@@ -319,38 +402,40 @@ ValueTree SondarPeers::profile() const {
   return shared_->data.profile;
 }
 
-void SondarPeers::setProfile(ValueTree profile) {
-  {
-    std::lock_guard<std::mutex> lock(shared_->mutex);
-    shared_->data.profile = std::move(profile);
-  }
-  changed();
+bool SondarPeers::setProfile(ValueTree profile, std::string* error) {
+  return shared_->edit(
+      [&](SondarData& state) {
+        state.profile = std::move(profile);
+        return true;
+      },
+      error);
 }
 
-void SondarPeers::setProfileMember(const std::string& key, ValueTree value) {
-  {
-    std::lock_guard<std::mutex> lock(shared_->mutex);
-    setMember(shared_->data.profile, key, std::move(value));
-  }
-  changed();
+bool SondarPeers::setProfileMember(const std::string& key, ValueTree value, std::string* error) {
+  return shared_->edit(
+      [&](SondarData& state) {
+        setMember(state.profile, key, std::move(value));
+        return true;
+      },
+      error);
 }
 
-void SondarPeers::eraseProfileMember(std::string_view key) {
-  bool erased = false;
-  {
-    std::lock_guard<std::mutex> lock(shared_->mutex);
-    std::vector<ValueEntry> kept;
-    for (const ValueEntry& entry : shared_->data.profile.entries()) {
-      if (entry.first != key) {
-        kept.push_back(entry);
-      }
-    }
-    erased = kept.size() != shared_->data.profile.entries().size();
-    shared_->data.profile = ValueTree::map(std::move(kept));
-  }
-  if (erased) {
-    changed();
-  }
+bool SondarPeers::eraseProfileMember(std::string_view key, std::string* error) {
+  return shared_->edit(
+      [&](SondarData& state) {
+        std::vector<ValueEntry> kept;
+        for (const ValueEntry& entry : state.profile.entries()) {
+          if (entry.first != key) {
+            kept.push_back(entry);
+          }
+        }
+        const bool erased = kept.size() != state.profile.entries().size();
+        if (erased) {
+          state.profile = ValueTree::map(std::move(kept));
+        }
+        return erased;
+      },
+      error);
 }
 
 ValueTree SondarPeers::loadouts() const {
@@ -372,36 +457,45 @@ std::optional<ValueTree> SondarPeers::configuration(std::string_view ns,
   return value->second;
 }
 
-void SondarPeers::setConfiguration(const std::string& ns, const std::string& name,
-                                   ValueTree value) {
+bool SondarPeers::setConfiguration(const std::string& ns, const std::string& name, ValueTree value,
+                                   std::string* error) {
   std::lock_guard<std::mutex> order(shared_->eventsMutex);
   bool created = false;
-  {
-    std::lock_guard<std::mutex> lock(shared_->mutex);
-    std::map<std::string, ValueTree>& values = shared_->data.configuration[ns];
-    created = values.find(name) == values.end();
-    values[name] = value;
+  // Kept (and saved) before the plugin hears of it, so that nothing it does in answer is saved
+  // first.
+  const bool kept = shared_->edit(
+      [&](SondarData& state) {
+        std::map<std::string, ValueTree>& values = state.configuration[ns];
+        created = values.find(name) == values.end();
+        values[name] = value;
+        return true;
+      },
+      error);
+  if (kept) {
+    fireConfigurationEvent(ns, name, created ? "Create" : "Update", std::move(value));
   }
-  // Saved before the plugin hears of it, so that nothing it does in answer is saved first.
-  changed();
-  fireConfigurationEvent(ns, name, created ? "Create" : "Update", std::move(value));
+  return kept;
 }
 
-bool SondarPeers::deleteConfiguration(const std::string& ns, const std::string& name) {
+bool SondarPeers::deleteConfiguration(const std::string& ns, const std::string& name,
+                                      std::string* error) {
   std::lock_guard<std::mutex> order(shared_->eventsMutex);
-  {
-    std::lock_guard<std::mutex> lock(shared_->mutex);
-    auto values = shared_->data.configuration.find(ns);
-    if (values == shared_->data.configuration.end() || values->second.erase(name) == 0) {
-      return false;
-    }
-    if (values->second.empty()) {
-      shared_->data.configuration.erase(values);
-    }
+  const bool kept = shared_->edit(
+      [&](SondarData& state) {
+        auto values = state.configuration.find(ns);
+        if (values == state.configuration.end() || values->second.erase(name) == 0) {
+          return false;
+        }
+        if (values->second.empty()) {
+          state.configuration.erase(values);
+        }
+        return true;
+      },
+      error);
+  if (kept) {
+    fireConfigurationEvent(ns, name, "Delete", ValueTree());
   }
-  changed();
-  fireConfigurationEvent(ns, name, "Delete", ValueTree());
-  return true;
+  return kept;
 }
 
 // Called with eventsMutex held.
@@ -416,28 +510,23 @@ void SondarPeers::fireConfigurationEvent(const std::string& ns, const std::strin
   shared_->host->fireEvent(kResourceEventName, std::move(payload));
 }
 
-void SondarPeers::setFailure(SondarEndpoint endpoint, SondarFailure failure) {
-  {
-    std::lock_guard<std::mutex> lock(shared_->mutex);
-    shared_->data.failures[endpoint] = std::move(failure);
-  }
-  changed();
+bool SondarPeers::setFailure(SondarEndpoint endpoint, SondarFailure failure, std::string* error) {
+  return shared_->edit(
+      [&](SondarData& state) {
+        state.failures[endpoint] = std::move(failure);
+        return true;
+      },
+      error);
 }
 
-void SondarPeers::clearFailure(SondarEndpoint endpoint) {
-  bool cleared = false;
-  {
-    std::lock_guard<std::mutex> lock(shared_->mutex);
-    cleared = shared_->data.failures.erase(endpoint) > 0;
-  }
-  if (cleared) {
-    changed();
-  }
+bool SondarPeers::clearFailure(SondarEndpoint endpoint, std::string* error) {
+  return shared_->edit([&](SondarData& state) { return state.failures.erase(endpoint) > 0; },
+                       error);
 }
 
 std::vector<SondarTelemetryEvent> SondarPeers::telemetry() const {
   std::lock_guard<std::mutex> lock(shared_->mutex);
-  return shared_->telemetry;
+  return {shared_->telemetry.begin(), shared_->telemetry.end()};
 }
 
 } // namespace tav::host

@@ -48,6 +48,13 @@ struct SondarTelemetryEvent {
   ValueTree parameters; // the request's parameter map; empty when it sent none
 };
 
+// Keeps the state somewhere lasting, such as a data file. Given the whole state a change would
+// make, answers whether it was kept; false, with error set, refuses the change.
+using SondarStore = std::function<bool(const SondarData& next, std::string* error)>;
+
+// The number of telemetry events the peers keep: the newest.
+inline constexpr size_t kKeptTelemetryEvents = 1024;
+
 class SondarPeers {
 public:
   explicit SondarPeers(SondarData data = {});
@@ -60,6 +67,14 @@ public:
   // outlive every later configuration change.
   void install(Host& host);
 
+  // Runs before every change of the saved state (anything snapshot() holds) is made, with the
+  // state the change would make, one change at a time and in the order they are made. When it
+  // refuses, nothing changes: the edit below answers false with the store's error, and a profile
+  // or loadouts write of the plugin's is answered with status 500 and that error. Readers never
+  // see a state the store has not kept. It must not change the peers itself. An empty function
+  // removes it.
+  void setStore(SondarStore store);
+
   // Runs after every change of the saved state (anything snapshot() holds): the plugin's profile
   // and loadouts writes and every edit below, on the thread that made the change, outside the
   // peers' lock, so it may take a snapshot. Telemetry, refused or failed writes and removals of
@@ -69,28 +84,34 @@ public:
   void setChangeListener(std::function<void()> listener);
 
   // ---- the whole state ----
+  //
+  // Each edit answers true when it made its change, and false when the store refused it (error,
+  // when given, says why) or, for a removal, when there was nothing to remove (error empty).
 
   SondarData snapshot() const;
   // Replaces the state; sends no events.
-  void replace(SondarData data);
+  bool replace(SondarData data, std::string* error = nullptr);
+  // Changes anything but the configuration in one step: change edits the state it is given and
+  // answers whether it changed anything. Sends no events.
+  bool change(const std::function<bool(SondarData&)>& change, std::string* error = nullptr);
   bool save(const std::string& path, std::string* error = nullptr) const;
 
   // ---- inventory ----
 
-  void addFlag(SondarFlag flag);
-  void setFlags(std::vector<SondarFlag> flags);
-  void addFrame(SondarFrame frame);
-  void setFrames(std::vector<SondarFrame> frames);
-  void setInventoryOverrides(InventoryOverrides overrides);
+  bool addFlag(SondarFlag flag, std::string* error = nullptr);
+  bool setFlags(std::vector<SondarFlag> flags, std::string* error = nullptr);
+  bool addFrame(SondarFrame frame, std::string* error = nullptr);
+  bool setFrames(std::vector<SondarFrame> frames, std::string* error = nullptr);
+  bool setInventoryOverrides(InventoryOverrides overrides, std::string* error = nullptr);
 
   // ---- profile and loadouts ----
 
   ValueTree profile() const;
   // Replaces the whole profile object.
-  void setProfile(ValueTree profile);
+  bool setProfile(ValueTree profile, std::string* error = nullptr);
   // Sets the member key, as a profile write of the plugin's does.
-  void setProfileMember(const std::string& key, ValueTree value);
-  void eraseProfileMember(std::string_view key);
+  bool setProfileMember(const std::string& key, ValueTree value, std::string* error = nullptr);
+  bool eraseProfileMember(std::string_view key, std::string* error = nullptr);
   ValueTree loadouts() const;
 
   // ---- configuration ----
@@ -100,20 +121,23 @@ public:
   // value} under the URI's event name and under "OnJsonApiEvent", as a framework plugin announces
   // its resources. Events of successive changes are queued in order; with more than one delivery
   // thread they may still run out of order, so wait for deliveries between changes whose order
-  // matters.
-  void setConfiguration(const std::string& ns, const std::string& name, ValueTree value);
+  // matters. A change the store refuses fires nothing.
+  bool setConfiguration(const std::string& ns, const std::string& name, ValueTree value,
+                        std::string* error = nullptr);
   // Removes the value and fires "Delete" with no data; false, and no event, when there was none.
-  bool deleteConfiguration(const std::string& ns, const std::string& name);
+  bool deleteConfiguration(const std::string& ns, const std::string& name,
+                           std::string* error = nullptr);
 
   // ---- failures and telemetry ----
 
-  void setFailure(SondarEndpoint endpoint, SondarFailure failure = {});
-  void clearFailure(SondarEndpoint endpoint);
+  bool setFailure(SondarEndpoint endpoint, SondarFailure failure = {},
+                  std::string* error = nullptr);
+  bool clearFailure(SondarEndpoint endpoint, std::string* error = nullptr);
+  // The last kKeptTelemetryEvents events, oldest first.
   std::vector<SondarTelemetryEvent> telemetry() const;
 
 private:
   struct Shared;
-  void changed() const;
   void fireConfigurationEvent(const std::string& ns, const std::string& name, const char* eventType,
                               ValueTree data);
 

@@ -219,5 +219,33 @@ TEST_F(SondarChangeListenerTest, WhatChangesNothingDoesNotRunIt) {
   EXPECT_TRUE(seen.empty()) << "a write that failed changed nothing to save";
 }
 
+TEST_F(SondarChangeListenerTest, AChangeTheStoreRefusesIsNotMadeAndTellsWhy) {
+  std::vector<SondarData> offered;
+  bool refuse = true;
+  peers.setStore([&](const SondarData& next, std::string* error) {
+    offered.push_back(next);
+    *error = "disk full";
+    return !refuse;
+  });
+  const SondarData before = peers.snapshot();
+  std::string error;
+  EXPECT_FALSE(peers.setProfileMember("a", 1, &error));
+  EXPECT_EQ(error, "disk full");
+  EXPECT_FALSE(peers.setConfiguration("Banners", "IsEquipEnabled", false, &error));
+  const auto [status, ok] =
+      send(host, kPost, kLoadoutsPath, ValueTree::map({{"TOURNAMENT_FLAG", 1}}));
+  EXPECT_FALSE(ok);
+  EXPECT_EQ(status, 500u);
+  EXPECT_EQ(peers.snapshot(), before);
+  EXPECT_TRUE(seen.empty()) << "the listener heard of a change that was not made";
+  ASSERT_EQ(offered.size(), 3u);
+  EXPECT_EQ(offered[1].configuration.at("Banners").at("IsEquipEnabled"), ValueTree(false));
+
+  refuse = false;
+  EXPECT_TRUE(peers.setProfileMember("a", 1, &error));
+  EXPECT_EQ(peers.snapshot(), offered.back());
+  EXPECT_EQ(seen.size(), 1u);
+}
+
 } // namespace
 } // namespace tav::host
