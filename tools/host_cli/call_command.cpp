@@ -4,10 +4,13 @@
 #include "host/sondar_resource_event.h"
 #include "tools/host_cli/answer_output.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
-#include <fstream>
-#include <sstream>
+#include <cstring>
 
 namespace tav::tools {
 namespace {
@@ -21,14 +24,32 @@ std::optional<std::string> readBody(const std::string& body, std::string& error)
     return body;
   }
   const std::string path = body.substr(1);
-  std::ifstream file(path, std::ios::binary);
-  if (!file) {
-    error = "cannot read the body file " + path;
+  // Read with the system's calls, so that a folder or an unreadable file is an error instead of
+  // an empty body.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  std::string text;
+  bool read = fd >= 0;
+  char chunk[65536];
+  while (read) {
+    const ssize_t count = ::read(fd, chunk, sizeof chunk);
+    if (count < 0 && errno == EINTR) {
+      continue;
+    }
+    if (count <= 0) {
+      read = count == 0;
+      break;
+    }
+    text.append(chunk, static_cast<size_t>(count));
+  }
+  const int cause = errno;
+  if (fd >= 0) {
+    ::close(fd);
+  }
+  if (!read) {
+    error = "cannot read the body file " + path + ": " + std::strerror(cause);
     return std::nullopt;
   }
-  std::ostringstream text;
-  text << file.rdbuf();
-  return text.str();
+  return text;
 }
 
 std::unique_ptr<Session> openOrReport(const SessionOptions& options, int& code) {
@@ -94,10 +115,19 @@ int runCall(const CallOptions& options) {
   if (!session) {
     return code;
   }
-  code = printAnswer(session->host().call(request));
-  const bool saveFailed = session->saveFailed();
+  const host::CallResult result = session->host().call(request);
+  if (session->saveFailed()) {
+    // What was answered rests on a change the data file does not hold: no success is shown.
+    std::fprintf(stderr, "tav-host: the change was not saved: %s\n", session->saveError().c_str());
+    if (!result.ok()) {
+      printAnswer(result);
+    }
+    session.reset();
+    return exitCode(ExitCode::DataFailed);
+  }
+  code = printAnswer(result);
   session.reset();
-  return saveFailed ? exitCode(ExitCode::DataFailed) : code;
+  return code;
 }
 
 int runTour(const SessionOptions& options) {

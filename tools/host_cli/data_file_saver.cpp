@@ -5,18 +5,29 @@
 
 namespace tav::tools {
 
-void DataFileSaver::save(const host::SondarPeers& peers) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  std::string error;
-  if (!peers.snapshot().saveFile(path_, &error)) {
-    failed_ = true;
-    std::fprintf(stderr, "tav-host: %s\n", error.c_str());
+bool DataFileSaver::save(const host::SondarData& data, std::string* error) {
+  std::string reason;
+  if (data.saveFile(path_, &reason)) {
+    return true;
   }
+  std::fprintf(stderr, "tav-host: %s\n", reason.c_str());
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    failed_ = true;
+    lastError_ = reason;
+  }
+  *error = std::move(reason);
+  return false;
 }
 
 bool DataFileSaver::failed() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return failed_;
+}
+
+std::string DataFileSaver::lastError() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return lastError_;
 }
 
 } // namespace tav::tools

@@ -1,7 +1,7 @@
 // DataFileSaver: keeps a data file in step with the peers' state, one whole-file save per change.
 #pragma once
 
-#include "host/sondar_peers.h"
+#include "host/sondar_data.h"
 
 #include <mutex>
 #include <string>
@@ -12,19 +12,20 @@ class DataFileSaver {
 public:
   explicit DataFileSaver(std::string path) : path_(std::move(path)) {}
 
-  // Saves the peers' state as it stands now (SondarData::saveFile replaces the file atomically).
-  // Saves run one at a time and each takes its snapshot once the one before has finished, so the
-  // last save to end holds every change made before it began. A failure is written to standard
-  // error and remembered; later changes still try again.
-  void save(const host::SondarPeers& peers);
+  // Writes data as the whole file (SondarData::saveFile replaces it atomically). On failure the
+  // file holds what it held, error says why, the failure is written to standard error and
+  // remembered; later changes still try again.
+  bool save(const host::SondarData& data, std::string* error);
 
-  // Whether some save has failed.
+  // Whether some save has failed, and the reason of the last that did.
   bool failed() const;
+  std::string lastError() const;
   const std::string& path() const { return path_; }
 
 private:
   std::string path_;
   mutable std::mutex mutex_;
+  std::string lastError_;
   bool failed_ = false;
 };
 

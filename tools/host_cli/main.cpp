@@ -8,6 +8,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <csignal>
 #include <cstdio>
 #include <string>
 
@@ -43,6 +44,9 @@ void addSessionOptions(CLI::App& command, SessionOptions& options) {
 } // namespace
 
 int main(int argc, char** argv) {
+  // A file grown past the process's size limit is a failed write to report, not a reason to die.
+  std::signal(SIGXFSZ, SIG_IGN);
+
   CLI::App app("tav-host: runs libtav_banners.so with stand-ins for the plugins around it "
                "(inventory, sondar profile, loadouts, platform configuration).");
   app.footer(kExitCodesHelp);

@@ -27,27 +27,39 @@ host::HostOptions hostOptions(const SessionOptions& options) {
 
 } // namespace
 
-Session::Session(const SessionOptions& options, host::SondarData data)
-    : peers_(std::move(data)), host_(hostOptions(options)) {
+Session::Session(const SessionOptions& options, host::SondarData data,
+                 std::optional<DataFileLock> lock)
+    : lock_(std::move(lock)), peers_(std::move(data)), host_(hostOptions(options)) {
   if (!options.dataFile.empty()) {
     saver_.emplace(options.dataFile);
-    peers_.setChangeListener([this] { saver_->save(peers_); });
+    peers_.setStore([this](const host::SondarData& next, std::string* error) {
+      return saver_->save(next, error);
+    });
   }
   peers_.install(host_);
 }
 
 Session::~Session() {
   host_.stop();
-  peers_.setChangeListener(nullptr);
+  peers_.setStore(nullptr);
 }
 
 SessionOpening Session::open(const SessionOptions& options) {
   SessionOpening opening;
   host::SondarData data;
+  std::optional<DataFileLock> lock;
   if (options.dataFile.empty()) {
     data = sampleSondar();
   } else {
     std::string error;
+    // Locked before it is read, so that what is read is what the last writer left.
+    lock = DataFileLock::acquire(options.dataFile, &error);
+    if (!lock) {
+      opening.code = ExitCode::DataFailed;
+      opening.error = error;
+      return opening;
+    }
+    removeStaleTemporaries(options.dataFile);
     std::optional<host::SondarData> read = host::SondarData::fromFile(options.dataFile, &error);
     if (!read) {
       opening.code = ExitCode::DataFailed;
@@ -57,7 +69,7 @@ SessionOpening Session::open(const SessionOptions& options) {
     data = std::move(*read);
   }
 
-  std::unique_ptr<Session> session(new Session(options, std::move(data)));
+  std::unique_ptr<Session> session(new Session(options, std::move(data), std::move(lock)));
   const std::string library = options.library.empty() ? defaultLibraryPath() : options.library;
   if (!session->host_.load(library)) {
     opening.code = ExitCode::PluginFailed;
