@@ -1,9 +1,13 @@
 // Starting tav-host as a child process and watching it.
 #include "tools/tav_host_process.h"
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -140,6 +144,51 @@ std::string sampleText() {
   return runTool({"sample"}).out;
 }
 
+// How many whole messages with a Content-Length text holds.
+size_t wholeMessages(const std::string& text) {
+  size_t count = 0;
+  for (size_t start = 0;; ++count) {
+    const size_t headEnd = text.find("\r\n\r\n", start);
+    const size_t length = text.find("Content-Length: ", start);
+    if (headEnd == std::string::npos || length == std::string::npos || length > headEnd) {
+      return count;
+    }
+    start = headEnd + 4 + std::stoul(text.substr(length + 16));
+    if (start > text.size()) {
+      return count;
+    }
+  }
+}
+
+std::string sendRaw(int port, const std::string& bytes, size_t messages) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<uint16_t>(port));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  std::string answer;
+  if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+      ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size())) {
+    const auto deadline = Clock::now() + kPatience;
+    char chunk[4096];
+    while (wholeMessages(answer) < messages) {
+      pollfd entry{fd, POLLIN, 0};
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+      if (left.count() <= 0 || ::poll(&entry, 1, static_cast<int>(left.count())) <= 0) {
+        break;
+      }
+      const ssize_t count = ::recv(fd, chunk, sizeof chunk, 0);
+      if (count <= 0) {
+        break;
+      }
+      answer.append(chunk, static_cast<size_t>(count));
+    }
+  }
+  ::close(fd);
+  return answer;
+}
+
 ServedHost::~ServedHost() {
   if (pid_ > 0) {
     ::kill(pid_, SIGKILL);
@@ -148,6 +197,10 @@ ServedHost::~ServedHost() {
 }
 
 bool ServedHost::start(const std::vector<std::string>& extraArgs) {
+  return launch(extraArgs) && waitUntilServing();
+}
+
+bool ServedHost::launch(const std::vector<std::string>& extraArgs) {
   std::vector<std::string> args = {"serve", "--port", "0", "--lockfile", lockfile_};
   args.insert(args.end(), extraArgs.begin(), extraArgs.end());
   pid_ = spawnTool(args, folder_.file("out"), folder_.file("err"));
@@ -155,6 +208,10 @@ bool ServedHost::start(const std::vector<std::string>& extraArgs) {
     failure_ = "cannot start tav-host";
     return false;
   }
+  return true;
+}
+
+bool ServedHost::waitUntilServing() {
   const auto deadline = Clock::now() + kPatience;
   while (Clock::now() < deadline) {
     // "tav-host:<pid>:<port>:<password>:http", written whole by a rename.
@@ -166,8 +223,8 @@ bool ServedHost::start(const std::vector<std::string>& extraArgs) {
     }
     int status = 0;
     if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-      failure_ =
-          "tav-host serve ended with " + std::to_string(decodeStatus(status)) + ": " + errors();
+      earlyExit_ = decodeStatus(status);
+      failure_ = "tav-host serve ended with " + std::to_string(*earlyExit_) + ": " + errors();
       pid_ = -1;
       return false;
     }

@@ -66,6 +66,10 @@ ToolRun runTool(const std::vector<std::string>& args);
 // The embedded sample, as `tav-host sample` prints it.
 std::string sampleText();
 
+// Sends bytes as they are to 127.0.0.1:port and answers everything read back until the server
+// closes the connection, has answered `messages` whole HTTP messages, or kPatience passes.
+std::string sendRaw(int port, const std::string& bytes, size_t messages = 1);
+
 // `tav-host serve --port 0 --lockfile <its own folder>/lockfile` and what it was given.
 class ServedHost {
 public:
@@ -75,10 +79,18 @@ public:
   ServedHost(const ServedHost&) = delete;
   ServedHost& operator=(const ServedHost&) = delete;
 
+  // Serve with this lockfile instead of one of its own; call before start.
+  void useLockfile(std::string path) { lockfile_ = std::move(path); }
+
   // Starts it and waits until its lockfile names the port; false, with failure(), when it ended
   // first or the wait ran out.
   bool start(const std::vector<std::string>& extraArgs = {});
+  // The two halves of start, for starting several at once.
+  bool launch(const std::vector<std::string>& extraArgs = {});
+  bool waitUntilServing();
   const std::string& failure() const { return failure_; }
+  // The exit code when it ended before serving.
+  std::optional<int> earlyExit() const { return earlyExit_; }
 
   int port() const { return port_; }
   const std::string& password() const { return password_; }
@@ -103,6 +115,7 @@ private:
   int port_ = 0;
   std::string password_;
   std::string failure_;
+  std::optional<int> earlyExit_;
 };
 
 } // namespace tav::testtools

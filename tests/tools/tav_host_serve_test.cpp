@@ -265,10 +265,11 @@ TEST_P(TavHostStopTest, StopsCleanlyAndRemovesTheLockfile) {
   EXPECT_NE(served.output().find("tav-host stopped"), std::string::npos) << served.output();
 }
 
-INSTANTIATE_TEST_SUITE_P(Signals, TavHostStopTest, ::testing::Values(SIGINT, SIGTERM),
+INSTANTIATE_TEST_SUITE_P(Signals, TavHostStopTest, ::testing::Values(SIGINT, SIGTERM, SIGHUP),
                          [](const ::testing::TestParamInfo<int>& info) {
-                           return info.param == SIGINT ? std::string("Sigint")
-                                                       : std::string("Sigterm");
+                           return info.param == SIGINT    ? std::string("Sigint")
+                                  : info.param == SIGTERM ? std::string("Sigterm")
+                                                          : std::string("Sighup");
                          });
 
 TEST(TavHostServe, RefusesALockfileOfAnotherRunningHost) {

@@ -1,22 +1,22 @@
 // EventStream: the events the plugin sends, passed on to HTTP clients as Server-Sent Events.
 //
-//   EventStream stream(host);                       // follows host.events() from now on
-//   server.Get("/events", [&](auto&, auto& res) { stream.attach(res); });
+//   EventStream stream(host.events());
+//   server.Get("/events", [&](auto&, auto& res) { if (!stream.attach(res)) { /* 503 */ } });
 //   stream.close();                                 // before server.stop(): clients end
 //
-// Every client first reads the comment ": connected", then one message per event:
-// "id: <n>", "event: <name>" and "data: <payload as compact JSON>". A comment is sent when
-// nothing happened for a while, so that a client sees a dead connection.
+// Every client first reads the comment ": connected", then one message per event sent from then
+// on: "id: <n>", "event: <name>" and "data: <payload as compact JSON>", n being the event's
+// number since the plugin started. Each client follows the host's event record with a cursor
+// of its own and sleeps until an event is sent; one that falls so far behind that the host no
+// longer keeps what it missed reads a comment saying how many events it missed. A comment is
+// sent when nothing happened for a while, so that a client sees a dead connection.
 #pragma once
 
-#include "host/host.h"
+#include "host/event_hub.h"
 
-#include <condition_variable>
-#include <cstdint>
-#include <deque>
-#include <mutex>
-#include <string>
-#include <thread>
+#include <atomic>
+#include <cstddef>
+#include <stop_token>
 
 namespace httplib {
 struct Response;
@@ -26,35 +26,26 @@ namespace tav::tools {
 
 class EventStream {
 public:
-  explicit EventStream(const host::Host& host);
-  // Closes the stream and stops following the host.
-  ~EventStream();
+  // Streams open at once, at most; each takes a connection's thread for as long as it is open.
+  static constexpr size_t kMaxClients = 8;
+
+  explicit EventStream(const host::EventHub& events) : events_(events) {}
+  // Closes the stream. The server whose responses were attached must have stopped.
+  ~EventStream() { close(); }
   EventStream(const EventStream&) = delete;
   EventStream& operator=(const EventStream&) = delete;
 
   // Makes response a stream of the events sent from now on, until the client leaves or the
-  // stream closes.
-  void attach(httplib::Response& response);
+  // stream closes; false, leaving response alone, when kMaxClients streams are open already.
+  bool attach(httplib::Response& response);
 
   // Ends every client's stream; later clients get an empty one.
-  void close();
+  void close() { stop_.request_stop(); }
 
 private:
-  struct Message {
-    uint64_t id;
-    std::string text;
-  };
-
-  void follow();
-  void publish(const host::SentEvent& event);
-
-  const host::Host& host_;
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  std::deque<Message> recent_; // the last kKept messages, for clients that fell behind
-  uint64_t nextId_ = 1;
-  bool closed_ = false;
-  std::thread follower_;
+  const host::EventHub& events_;
+  std::stop_source stop_;
+  std::atomic<size_t> clients_{0};
 };
 
 } // namespace tav::tools

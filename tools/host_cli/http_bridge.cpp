@@ -7,7 +7,9 @@
 
 #include <httplib.h>
 
+#include <cctype>
 #include <cstdio>
+#include <exception>
 #include <optional>
 #include <sstream>
 
@@ -85,20 +87,118 @@ bool startsWith(const std::string& text, std::string_view prefix) {
   return text.compare(0, prefix.size(), prefix) == 0;
 }
 
+bool sameLetters(std::string_view left, std::string_view right) {
+  if (left.size() != right.size()) {
+    return false;
+  }
+  for (size_t i = 0; i < left.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(left[i])) !=
+        std::tolower(static_cast<unsigned char>(right[i]))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// The text of an error the HTTP layer answers before any handler runs.
+std::string layerError(int status, const httplib::Request& request, const ServerLimits& limits) {
+  switch (status) {
+  case 400:
+    return "The request is not valid HTTP/1.1";
+  case 404:
+    return "Nothing here answers " + request.method + " " + request.path;
+  case 408:
+    return "The request line and headers did not arrive within " +
+           std::to_string(limits.headerDeadline.count()) + " s";
+  case 413:
+    return "The body is larger than " + std::to_string(limits.maxBodyBytes) +
+           " bytes, the most tav-host takes";
+  case 414:
+    return "The request target is longer than 8192 bytes";
+  case 431:
+    return "The request line and headers are larger than " + std::to_string(limits.maxHeaderBytes) +
+           " bytes";
+  default:
+    return "HTTP status " + std::to_string(status);
+  }
+}
+
+// Answers the reason a change was refused, the data file's save having failed.
+void refused(httplib::Response& response, const std::string& error) {
+  answerError(response, 500, error.empty() ? "The change could not be saved" : error);
+}
+
 } // namespace
 
 HttpBridge::HttpBridge(Session& session, EventStream& events, std::string authorization)
-    : session_(session), events_(events), authorization_(std::move(authorization)) {}
+    : session_(session), events_(events) {
+  const size_t space = authorization.find(' ');
+  scheme_ = authorization.substr(0, space);
+  credentials_ = space == std::string::npos ? std::string() : authorization.substr(space + 1);
+}
 
-void HttpBridge::mount(httplib::Server& server) {
+bool HttpBridge::authorized(const std::string& header) const {
+  // "<scheme> <credentials>", the scheme in any case.
+  const size_t space = header.find(' ');
+  if (space == std::string::npos ||
+      !sameLetters(std::string_view(header).substr(0, space), scheme_)) {
+    return false;
+  }
+  const size_t start = header.find_first_not_of(' ', space);
+  return start != std::string::npos &&
+         sameSecret(std::string_view(header).substr(start), credentials_);
+}
+
+void HttpBridge::mount(GuardedServer& server) {
   server.set_pre_routing_handler(
       [this](const httplib::Request& request, httplib::Response& response) {
-        if (sameSecret(request.get_header_value("Authorization"), authorization_)) {
+        if (authorized(request.get_header_value("Authorization"))) {
           return httplib::Server::HandlerResponse::Unhandled;
         }
         response.set_header("WWW-Authenticate", "Basic realm=\"tav-host\"");
         answerError(response, 401, "Send the user and the password of the lockfile");
+        // The body is never read for a stranger; the connection ends instead.
+        if (request.has_header("Content-Length") || request.has_header("Transfer-Encoding")) {
+          if (Connection* connection = Connection::current()) {
+            response.set_header("Connection", "close");
+            connection->closeAfterAnswer();
+          }
+        }
         return httplib::Server::HandlerResponse::Handled;
+      });
+  const ServerLimits limits = server.limits();
+  const httplib::Server::HandlerWithResponse layerErrors = [limits](const httplib::Request& request,
+                                                                    httplib::Response& response) {
+    if (!response.body.empty()) {
+      return httplib::Server::HandlerResponse::Unhandled;
+    }
+    Connection* connection = Connection::current();
+    const Connection::Failure failure =
+        connection != nullptr ? connection->failure() : Connection::Failure::None;
+    if (failure == Connection::Failure::HeadersTooLarge) {
+      response.status = 431;
+    } else if (failure == Connection::Failure::HeadersTooSlow) {
+      response.status = 408;
+    }
+    // After a request the layer could not read, where the next one starts is unknown.
+    if (response.status != 404 && connection != nullptr) {
+      response.set_header("Connection", "close");
+      connection->closeAfterAnswer();
+    }
+    answerError(response, response.status, layerError(response.status, request, limits));
+    return httplib::Server::HandlerResponse::Handled;
+  };
+  server.set_error_handler(layerErrors);
+  server.set_exception_handler(
+      [](const httplib::Request&, httplib::Response& response, std::exception_ptr thrown) {
+        std::string what = "unknown exception";
+        try {
+          std::rethrow_exception(thrown);
+        } catch (const std::exception& exception) {
+          what = exception.what();
+        } catch (...) {
+        }
+        answerError(response, 500, "tav-host failed: " + what);
       });
   const auto handler = [this](const httplib::Request& request, httplib::Response& response) {
     handle(request, response);
@@ -111,12 +211,23 @@ void HttpBridge::mount(httplib::Server& server) {
 }
 
 void HttpBridge::handle(const httplib::Request& request, httplib::Response& response) {
+  // HEAD is answered as GET is; the library leaves the body out.
+  if (request.method == "HEAD") {
+    httplib::Request get = request;
+    get.method = "GET";
+    return handle(get, response);
+  }
   const std::string& path = request.path;
   if (path == kEventsPath) {
     if (request.method != "GET") {
       return methodNotAllowed(response, "GET");
     }
-    return events_.attach(response);
+    if (!events_.attach(response)) {
+      answerError(response, 503,
+                  "At most " + std::to_string(EventStream::kMaxClients) +
+                      " event streams are open at once; close one and try again");
+    }
+    return;
   }
   if (path == host::kInventoryPath) {
     return inventory(request, response);
@@ -187,11 +298,22 @@ void HttpBridge::inventory(const httplib::Request& request, httplib::Response& r
   if (!edit) {
     return;
   }
-  if (body->find("flags") != nullptr) {
-    session_.peers().setFlags(edit->flags);
-  }
-  if (body->find("frames") != nullptr) {
-    session_.peers().setFrames(edit->frames);
+  const bool flags = body->find("flags") != nullptr;
+  const bool frames = body->find("frames") != nullptr;
+  std::string error;
+  const bool kept = session_.peers().change(
+      [&](host::SondarData& data) {
+        if (flags) {
+          data.flags = edit->flags;
+        }
+        if (frames) {
+          data.frames = edit->frames;
+        }
+        return true;
+      },
+      &error);
+  if (!kept) {
+    return refused(response, error);
   }
   answerJson(response, 200, dataMembers(session_.peers().snapshot(), {"flags", "frames"}));
 }
@@ -210,8 +332,11 @@ void HttpBridge::profile(const httplib::Request& request, httplib::Response& res
   if (body->kind() != ValueKind::Map) {
     return answerError(response, 400, host::kBadWriteMessage);
   }
+  std::string error;
   if (request.method == "PUT") {
-    session_.peers().setProfile(*body);
+    if (!session_.peers().setProfile(*body, &error)) {
+      return refused(response, error);
+    }
   } else {
     // As the plugin writes it: one member, the others kept.
     const ValueTree* key = body->find("key");
@@ -219,7 +344,10 @@ void HttpBridge::profile(const httplib::Request& request, httplib::Response& res
       return answerError(response, 400, "Send {\"key\": <text>, \"value\": <any>}");
     }
     const ValueTree* value = body->find("value");
-    session_.peers().setProfileMember(key->text(), value != nullptr ? *value : ValueTree());
+    if (!session_.peers().setProfileMember(key->text(), value != nullptr ? *value : ValueTree(),
+                                           &error)) {
+      return refused(response, error);
+    }
   }
   answerJson(response, 200, session_.peers().profile());
 }
@@ -248,18 +376,25 @@ void HttpBridge::configuration(const httplib::Request& request, httplib::Respons
     return value ? answerJson(response, 200, *value)
                  : answerError(response, 404, host::kNoPeerMessage);
   }
+  // Answered once the plugin has had the event, so that the next request sees the change.
+  std::string error;
   if (request.method == "PUT") {
     const std::optional<ValueTree> body = jsonBody(request, response);
-    if (body) {
-      session_.peers().setConfiguration(ns, name, *body);
-      answerJson(response, 200, *body);
+    if (!body) {
+      return;
     }
-    return;
+    if (!session_.peers().setConfiguration(ns, name, *body, &error)) {
+      return refused(response, error);
+    }
+    session_.host().waitForDeliveries();
+    return answerJson(response, 200, *body);
   }
   if (request.method == "DELETE") {
-    if (!session_.peers().deleteConfiguration(ns, name)) {
-      return answerError(response, 404, host::kNoPeerMessage);
+    if (!session_.peers().deleteConfiguration(ns, name, &error)) {
+      return error.empty() ? answerError(response, 404, host::kNoPeerMessage)
+                           : refused(response, error);
     }
+    session_.host().waitForDeliveries();
     response.status = 204;
     return;
   }
@@ -295,11 +430,17 @@ void HttpBridge::failure(const httplib::Request& request, httplib::Response& res
       return;
     }
     const host::SondarFailure injected = edit->failures.at(*endpoint);
-    session_.peers().setFailure(*endpoint, injected);
+    std::string error;
+    if (!session_.peers().setFailure(*endpoint, injected, &error)) {
+      return refused(response, error);
+    }
     return answerJson(response, 200, failureValue(injected));
   }
   if (request.method == "DELETE") {
-    session_.peers().clearFailure(*endpoint);
+    std::string error;
+    if (!session_.peers().clearFailure(*endpoint, &error) && !error.empty()) {
+      return refused(response, error);
+    }
     response.status = 204;
     return;
   }

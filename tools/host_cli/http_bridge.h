@@ -5,7 +5,8 @@
 //   bridge.mount(server);  // every request needs the Authorization header, else 401
 //
 // Paths, all answered with JSON:
-//   /events                                       GET: the plugin's events (event_stream.h)
+//   /events                                       GET: the plugin's events (event_stream.h);
+//                                                 503 when EventStream::kMaxClients are open
 //   /tav-inventory/v1/signedInventory             GET ?types=A,B: the tokens the plugin is given;
 //                                                 PUT {"flags": [...], "frames": [...]}: replaces
 //                                                 those the body names, in data file form
@@ -13,14 +14,18 @@
 //                                                 POST {"key", "value"}: one member
 //   /tav-loadouts/v2/items/1                      GET: what the plugin last wrote
 //   /tav-platform-config/v1/namespaces/<ns>/<n>   GET; PUT any JSON: set, with its event;
-//                                                 DELETE: remove, with its event
+//                                                 DELETE: remove, with its event; answered
+//                                                 once the plugin has had the event
 //   /tav-host/v1/failures/<endpoint>              GET; PUT {"status", "message"}: the peer
 //                                                 answers that error; DELETE: it works again
 //   anything else                                 the plugin, with the body and its content type
-// Error answers are {"httpStatus": <status>, "message": <text>}.
+// Error answers are {"httpStatus": <status>, "message": <text>}, those of the HTTP layer (400,
+// 404, 408, 413, 414, 431) included. A change the data file could not keep is answered 500 with
+// the reason, and nothing changes.
 #pragma once
 
 #include "tools/host_cli/event_stream.h"
+#include "tools/host_cli/guarded_server.h"
 #include "tools/host_cli/session.h"
 
 #include <string>
@@ -38,13 +43,16 @@ inline constexpr char kFailuresPrefix[] = "/tav-host/v1/failures/";
 
 class HttpBridge {
 public:
-  // authorization is the whole Authorization header value that is let in.
+  // authorization is the whole Authorization header value that is let in ("Basic <token>");
+  // the scheme may come in any case.
   HttpBridge(Session& session, EventStream& events, std::string authorization);
 
-  // Registers the authentication check and a handler of every method and path on server.
-  void mount(httplib::Server& server);
+  // Registers the authentication check, a handler of every method and path, and the JSON
+  // answers of the HTTP layer's own errors on server.
+  void mount(GuardedServer& server);
 
 private:
+  bool authorized(const std::string& header) const;
   void handle(const httplib::Request& request, httplib::Response& response);
   void callPlugin(const httplib::Request& request, httplib::Response& response);
   void inventory(const httplib::Request& request, httplib::Response& response);
@@ -55,7 +63,8 @@ private:
 
   Session& session_;
   EventStream& events_;
-  std::string authorization_;
+  std::string scheme_;
+  std::string credentials_;
 };
 
 } // namespace tav::tools

@@ -1,9 +1,12 @@
 // Credentials and the lockfile of `tav-host serve`.
 #include "tools/host_cli/lockfile.h"
 
+#include "host/atomic_file.h"
+#include "tools/host_cli/data_file_lock.h"
+
 #include <fcntl.h>
 #include <signal.h>
-#include <sys/stat.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -13,6 +16,8 @@
 #include <fstream>
 #include <random>
 #include <sstream>
+#include <string_view>
+#include <system_error>
 
 namespace tav::tools {
 namespace {
@@ -50,9 +55,60 @@ pid_t lockfileOwner(const std::string& path) {
   return static_cast<pid_t>(std::atol(line.c_str() + std::strlen(kLockName) + 1));
 }
 
-bool running(pid_t pid) {
-  return pid > 0 && (::kill(pid, 0) == 0 || errno == EPERM);
+// path with every symbolic link along it followed, though its target may not exist yet: the
+// lockfile lives where a link at path points.
+std::filesystem::path followLinks(const std::string& path) {
+  std::filesystem::path current = std::filesystem::absolute(path);
+  std::error_code failed;
+  for (int hops = 0; hops < 40 && std::filesystem::is_symlink(current, failed); ++hops) {
+    const std::filesystem::path target = std::filesystem::read_symlink(current, failed);
+    if (failed) {
+      break;
+    }
+    current = target.is_absolute() ? target : current.parent_path() / target;
+  }
+  return current.lexically_normal();
 }
+
+// The name a process runs from, " (deleted)" removed for a binary replaced since it started.
+std::string executableName(long pid) {
+  std::error_code failed;
+  std::string name = std::filesystem::read_symlink("/proc/" + std::to_string(pid) + "/exe", failed)
+                         .filename()
+                         .string();
+  if (failed) {
+    // Another user's process: its command name is still readable.
+    std::ifstream comm("/proc/" + std::to_string(pid) + "/comm");
+    std::getline(comm, name);
+  }
+  constexpr std::string_view kDeleted = " (deleted)";
+  if (name.size() > kDeleted.size() &&
+      name.compare(name.size() - kDeleted.size(), kDeleted.size(), kDeleted) == 0) {
+    name.resize(name.size() - kDeleted.size());
+  }
+  return name;
+}
+
+// Holds an exclusive lock on a folder while it lives.
+class FolderLock {
+public:
+  explicit FolderLock(const std::filesystem::path& folder)
+      : fd_(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
+    while (fd_ >= 0 && ::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
+    }
+  }
+  ~FolderLock() {
+    if (fd_ >= 0) {
+      ::close(fd_);
+    }
+  }
+  FolderLock(const FolderLock&) = delete;
+  FolderLock& operator=(const FolderLock&) = delete;
+  bool held() const { return fd_ >= 0; }
+
+private:
+  int fd_;
+};
 
 } // namespace
 
@@ -92,40 +148,64 @@ std::string defaultLockfilePath() {
   return "/tmp/tav-host-" + std::to_string(::getuid()) + ".lock";
 }
 
-bool writeLockfile(const std::string& path, int port, const std::string& password,
-                   std::string* error) {
-  const pid_t owner = lockfileOwner(path);
-  if (owner != 0 && owner != ::getpid() && running(owner)) {
-    *error = path + " belongs to tav-host process " + std::to_string(owner) +
-             ", which is still running; stop it or choose another --lockfile";
-    return false;
-  }
-  const std::filesystem::path target(path);
-  const std::filesystem::path folder =
-      target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
-  std::string temporary = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
-  // mkstemp creates the file with mode 0600, so the password is never readable by others.
-  const int fd = ::mkstemp(temporary.data());
-  if (fd < 0) {
+bool isRunningTavHost(long pid) {
+  const bool running = pid > 0 && (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM);
+  return running && executableName(pid) == kLockName;
+}
+
+bool claimLockfile(const std::string& path, std::string* error) {
+  const std::filesystem::path target = followLinks(path);
+  const std::filesystem::path folder = target.parent_path();
+  FolderLock lock(folder);
+  if (!lock.held()) {
     *error = "cannot write a lockfile in " + folder.string() + ": " + std::strerror(errno);
     return false;
   }
+  const std::string claim = std::string(kLockName) + ":" + std::to_string(::getpid()) + "\n";
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    // Created with mode 0600, so the password written into it later is never readable by others.
+    const int fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+      const bool written =
+          ::write(fd, claim.data(), claim.size()) == static_cast<ssize_t>(claim.size());
+      ::close(fd);
+      if (!written) {
+        *error = "cannot write " + path + ": " + std::strerror(errno);
+        ::unlink(target.c_str());
+        return false;
+      }
+      // Whoever wrote the lockfile before has ended: what its writes left behind is stale.
+      removeStaleTemporaries(target.string());
+      return true;
+    }
+    if (errno != EEXIST) {
+      *error = "cannot write " + path + ": " + std::strerror(errno);
+      return false;
+    }
+    const pid_t owner = lockfileOwner(target.string());
+    if (owner != ::getpid() && isRunningTavHost(owner)) {
+      *error = path + " belongs to tav-host process " + std::to_string(owner) +
+               ", which is still running; stop it or choose another --lockfile";
+      return false;
+    }
+    // Left by a process that has ended, or naming one that is no tav-host: stale.
+    ::unlink(target.c_str());
+  }
+  *error = "cannot claim " + path;
+  return false;
+}
+
+bool writeLockfile(const std::string& path, int port, const std::string& password,
+                   std::string* error) {
   const std::string line = std::string(kLockName) + ":" + std::to_string(::getpid()) + ":" +
                            std::to_string(port) + ":" + password + ":http\n";
-  const bool written = ::write(fd, line.data(), line.size()) == static_cast<ssize_t>(line.size()) &&
-                       ::fchmod(fd, S_IRUSR | S_IWUSR) == 0;
-  ::close(fd);
-  if (!written || ::rename(temporary.c_str(), path.c_str()) != 0) {
-    *error = "cannot write " + path + ": " + std::strerror(errno);
-    ::unlink(temporary.c_str());
-    return false;
-  }
-  return true;
+  return host::replaceFileAtomically(path, line, error);
 }
 
 void removeLockfile(const std::string& path) {
-  if (lockfileOwner(path) == ::getpid()) {
-    ::unlink(path.c_str());
+  const std::filesystem::path target = followLinks(path);
+  if (lockfileOwner(target.string()) == ::getpid()) {
+    ::unlink(target.c_str());
   }
 }
 

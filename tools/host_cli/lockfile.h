@@ -2,7 +2,8 @@
 //
 // The lockfile is one line, "tav-host:<pid>:<port>:<password>:http", readable by its owner only
 // (mode 0600). A client reads the port and the password from it and sends basic authentication
-// with the user kUserName.
+// with the user kUserName. Between claiming the lockfile and binding its port, serve leaves only
+// "tav-host:<pid>" in it.
 #pragma once
 
 #include <string>
@@ -25,8 +26,19 @@ bool sameSecret(std::string_view left, std::string_view right);
 // $XDG_RUNTIME_DIR/tav-host.lock, else $HOME/.tav-host.lock, else /tmp/tav-host-<uid>.lock.
 std::string defaultLockfilePath();
 
-// Writes the lockfile for this process whole (a private temporary file renamed over the path).
-// Refuses, with error, when the path holds the lockfile of another running tav-host.
+// Whether the process pid is running and is a tav-host.
+bool isRunningTavHost(long pid);
+
+// Claims path for this process before anything else of serve happens: creates it exclusively,
+// holding "tav-host:<pid>". A lockfile already there is taken over when the process it names
+// has ended or is not a tav-host, and refused, with error, when it is a running tav-host.
+// Claims of one folder are made one at a time, under a lock on the folder, so that of two
+// servers started at once exactly one wins. Temporary files that earlier writes of the lockfile
+// left behind are removed. A symbolic link at path is followed.
+bool claimLockfile(const std::string& path, std::string* error);
+
+// Writes the whole line for this process over the claimed lockfile, atomically (through
+// host::replaceFileAtomically), keeping its mode.
 bool writeLockfile(const std::string& path, int port, const std::string& password,
                    std::string* error);
 

@@ -2,6 +2,7 @@
 #include "tools/host_cli/serve_command.h"
 
 #include "tools/host_cli/event_stream.h"
+#include "tools/host_cli/guarded_server.h"
 #include "tools/host_cli/http_bridge.h"
 #include "tools/host_cli/lockfile.h"
 
@@ -19,13 +20,27 @@ namespace {
 
 constexpr char kLoopback[] = "127.0.0.1";
 
+// A closed terminal (SIGHUP) stops serve as Ctrl-C does, so the lockfile goes with it.
 sigset_t stopSignals() {
   sigset_t signals;
   sigemptyset(&signals);
   sigaddset(&signals, SIGINT);
   sigaddset(&signals, SIGTERM);
+  sigaddset(&signals, SIGHUP);
   return signals;
 }
+
+// Removes the claimed lockfile on every way out of serve.
+class LockfileClaim {
+public:
+  explicit LockfileClaim(std::string path) : path_(std::move(path)) {}
+  ~LockfileClaim() { removeLockfile(path_); }
+  LockfileClaim(const LockfileClaim&) = delete;
+  LockfileClaim& operator=(const LockfileClaim&) = delete;
+
+private:
+  std::string path_;
+};
 
 } // namespace
 
@@ -38,6 +53,15 @@ int runServe(ServeOptions options) {
   if (options.lockfile.empty()) {
     options.lockfile = defaultLockfilePath();
   }
+  // Claimed before anything else, so that of two servers given one lockfile the second stops
+  // before it binds a port or says anything.
+  std::string error;
+  if (!claimLockfile(options.lockfile, &error)) {
+    std::fprintf(stderr, "tav-host: %s\n", error.c_str());
+    return exitCode(ExitCode::ServeFailed);
+  }
+  LockfileClaim claim(options.lockfile);
+
   options.session.echoLog = true;
   SessionOpening opening = Session::open(options.session);
   if (!opening.session) {
@@ -47,30 +71,25 @@ int runServe(ServeOptions options) {
   Session& session = *opening.session;
 
   const std::string password = randomPassword();
-  EventStream events(session.host());
+  EventStream events(session.host().events());
   HttpBridge bridge(session, events, basicAuthorization(kUserName, password));
-  httplib::Server server;
-  // Idle keep-alive connections hold a worker until they time out; short, so that stop is quick.
-  server.set_keep_alive_timeout(1);
+  GuardedServer server;
   bridge.mount(server);
   server.set_logger([](const httplib::Request& request, const httplib::Response& response) {
     std::printf("%s %s -> %d\n", request.method.c_str(), request.target.c_str(), response.status);
     std::fflush(stdout);
   });
 
-  const int port = options.port == 0
-                       ? server.bind_to_any_port(kLoopback)
-                       : (server.bind_to_port(kLoopback, options.port) ? options.port : -1);
+  const int port = server.bindLoopback(options.port, &error);
   if (port <= 0) {
-    std::fprintf(stderr, "tav-host: cannot listen on %s:%d\n", kLoopback, options.port);
+    std::fprintf(stderr, "tav-host: %s\n", error.c_str());
     return exitCode(ExitCode::ServeFailed);
   }
-  // Announced before the lockfile appears, so that whoever waits for the lockfile finds it all.
+  // Announced before the lockfile is complete, so that whoever waits for it finds it all.
   std::printf("tav-host serving http://%s:%d\n", kLoopback, port);
   std::printf("user: %s, password in the lockfile %s\n", kUserName, options.lockfile.c_str());
   std::printf("stop with Ctrl-C\n");
   std::fflush(stdout);
-  std::string error;
   if (!writeLockfile(options.lockfile, port, password, &error)) {
     std::fprintf(stderr, "tav-host: %s\n", error.c_str());
     return exitCode(ExitCode::ServeFailed);
@@ -97,7 +116,6 @@ int runServe(ServeOptions options) {
     pthread_kill(stopper.native_handle(), SIGTERM);
   }
   stopper.join();
-  removeLockfile(options.lockfile);
   const bool saveFailed = session.saveFailed();
   opening.session.reset();
   std::printf("tav-host stopped\n");
