@@ -36,7 +36,7 @@ BindingProperty::~BindingProperty() {
 }
 
 BindingProperty::BindingProperty(const BindingProperty& other) {
-  copyFrom(other);
+  copyIntoNew(other);
 }
 
 BindingProperty& BindingProperty::operator=(const BindingProperty& other) {
@@ -44,7 +44,7 @@ BindingProperty& BindingProperty::operator=(const BindingProperty& other) {
   return *this;
 }
 
-BindingProperty::BindingProperty(BindingProperty&& other) noexcept {
+BindingProperty::BindingProperty(BindingProperty&& other) {
   if (other.ownsDocument_) {
     payload_ = other.payload_;
     document_ = other.document_;
@@ -54,11 +54,11 @@ BindingProperty::BindingProperty(BindingProperty&& other) noexcept {
     other.kind_ = BindingKind::Empty;
     return;
   }
-  copyFrom(other);
+  copyIntoNew(other);
   other.clear();
 }
 
-BindingProperty& BindingProperty::operator=(BindingProperty&& other) noexcept {
+BindingProperty& BindingProperty::operator=(BindingProperty&& other) {
   if (this == &other)
     return *this;
   if (ownsDocument_ && other.ownsDocument_) {
@@ -120,6 +120,18 @@ void BindingProperty::installPayload(Payload payload, BindingKind kind) noexcept
   releasePayload();
   payload_ = payload;
   kind_ = kind;
+}
+
+// A constructor that throws never reaches the destructor, so the document made for the copy is
+// deleted here when the copy fails.
+void BindingProperty::copyIntoNew(const BindingProperty& source) {
+  try {
+    copyFrom(source);
+  } catch (...) {
+    delete document_;
+    document_ = nullptr;
+    throw;
+  }
 }
 
 void BindingProperty::copyFrom(const BindingProperty& source) {

@@ -71,9 +71,10 @@ public:
   // Between two roots the documents are exchanged (no copy) and the source is cleared;
   // from or into a child the value is deep-copied and the source cleared. Within one tree the
   // payload is handed over instead of copied; moving a value into a part of itself only clears
-  // it (the target goes with the source).
-  BindingProperty(BindingProperty&& other) noexcept;
-  BindingProperty& operator=(BindingProperty&& other) noexcept;
+  // it (the target goes with the source). Not noexcept: the deep copy allocates, and running
+  // out of memory there throws std::bad_alloc with the source left whole.
+  BindingProperty(BindingProperty&& other);
+  BindingProperty& operator=(BindingProperty&& other);
 
   // Scalar assignment: clear, then set kind and payload. Inline, because readers and converters
   // store scalars by the million and a value without out-of-line data needs no release.
@@ -207,6 +208,8 @@ private:
   // Builds the copy beside the old value and swaps it in, so a source inside the target (or a
   // target inside the source) is read whole before anything of the target is released.
   void copyFrom(const BindingProperty& source);
+  // copyFrom() for a value under construction.
+  void copyIntoNew(const BindingProperty& source);
   // Releases the old payload, then takes `payload` of `kind` (already owned by this document).
   void installPayload(Payload payload, BindingKind kind) noexcept;
   // installPayload() for a kind without out-of-line data.

@@ -5,11 +5,14 @@
 #include "binding/binding_document.h"
 #include "binding/page_pool.h"
 #include "foundation/memory.h"
+#include "tests/binding/failing_allocator.h"
 
 #include <gtest/gtest.h>
 
 #include <pthread.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <limits>
 #include <new>
@@ -458,6 +461,44 @@ TEST(BindingProperty, MoveWithinOneTreeHandsThePayloadOver) {
   root.member("w").member("inner") = std::move(root.member("w"));
   EXPECT_TRUE(root.find("w").isEmpty());
   EXPECT_EQ(root.find("z").getString(), "deep");
+}
+
+// A move that has to copy (from or into a part of a tree) can run out of memory. That must reach
+// the caller as std::bad_alloc with the source still whole, not end the process.
+TEST(BindingPropertyDeathTest, MoveThatCopiesReportsRunningOutOfMemory) {
+  using Move = void (*)(BindingProperty & tree, BindingProperty & root);
+  const Move moves[] = {
+      [](BindingProperty& tree, BindingProperty&) {
+        BindingProperty moved(std::move(tree.member("child")));
+      },
+      [](BindingProperty& tree, BindingProperty&) {
+        BindingProperty moved;
+        moved = std::move(tree.member("child"));
+      },
+      [](BindingProperty& tree, BindingProperty& root) { tree.member("slot") = std::move(root); },
+  };
+  for (const Move move : moves) {
+    EXPECT_EXIT(
+        {
+          const std::string text(100, 't'); // too long for the pool: its record is on the heap
+          BindingProperty tree;
+          tree.member("child").member("k") = text;
+          tree.member("slot");
+          BindingProperty root;
+          root.member("k") = text;
+          test::FailingAllocator::install();
+          test::FailingAllocator::countdown = 0;
+          try {
+            move(tree, root);
+          } catch (const std::bad_alloc&) {
+            const bool whole = tree.find("child").find("k").getString() == text &&
+                               root.find("k").getString() == text;
+            std::_Exit(whole ? 0 : 2);
+          }
+          std::_Exit(1);
+        },
+        ::testing::ExitedWithCode(0), "");
+  }
 }
 
 TEST(BindingProperty, ReplaceWithPartKeepsOnlyThePartAndItsStrings) {
