@@ -5,7 +5,6 @@
 #include "binding/binding_type_registry.h"
 #include "foundation/message_format.h"
 
-#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -56,15 +55,6 @@ struct ParsedText {
   char* end = nullptr;
   bool leftover() const { return end != text.data() + text.size(); }
 };
-
-// Leading white space as the strto* family skips it.
-bool hasMinusSign(std::string_view text) {
-  size_t i = 0;
-  while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) {
-    ++i;
-  }
-  return i < text.size() && text[i] == '-';
-}
 
 } // namespace
 
@@ -200,8 +190,9 @@ bool convertUnsigned(BindingResult& result, uint64_t& out, const BindingProperty
     if (parsed.leftover()) {
       return fail(result, formatMessage(kIncorrectFormat, parsed.text, name, typeName));
     }
-    // strtoull negates a "-1" into a huge value instead of refusing it.
-    if (overflow || value > max || hasMinusSign(parsed.text)) {
+    // strtoull negates a "-1" into a huge value instead of refusing it. Only a first character
+    // "-" is refused: after white space the negated value stands as strtoull reads it.
+    if (overflow || value > max || parsed.text.starts_with('-')) {
       return outOfRange(result, parsed.text, name, typeName);
     }
     out = value;

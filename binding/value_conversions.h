@@ -24,8 +24,8 @@ bool convertBool(BindingResult& result, bool& out, const BindingProperty& input,
 bool convertSigned(BindingResult& result, int64_t& out, const BindingProperty& input,
                    std::string_view name, int64_t min, int64_t max, std::string_view typeName);
 
-// Signed, unsigned, float, enum and strtoull-style text (base 0) within [0, max]; any text with a
-// minus sign is out of range.
+// Signed, unsigned, float, enum and strtoull-style text (base 0) within [0, max]; a text whose
+// first character is "-" is out of range (after leading white space strtoull's negation stands).
 bool convertUnsigned(BindingResult& result, uint64_t& out, const BindingProperty& input,
                      std::string_view name, uint64_t max, std::string_view typeName);
 

@@ -194,6 +194,9 @@ TEST(ConvertUnsigned, Uint64EdgesStayDefined) {
       // strtoull would turn this into the maximum.
       {"minus one", [] { return textValue("-1"); }, 0,
        "Value -1 for 'x' of type uint64 is out of range"},
+      // Only a first character "-" counts; after white space strtoull's own reading stands.
+      {"blank then minus one", [] { return textValue(" -1"); }, UINT64_MAX, ""},
+      {"tab then minus two", [] { return textValue("\t-2"); }, UINT64_MAX - 1, ""},
       {"float 2^64", [] { return floatValue(18446744073709551616.0); }, 0,
        "Value 1.84467e+19 for 'x' of type uint64 is out of range"},
   };
