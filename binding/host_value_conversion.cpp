@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstring>
 #include <functional>
+#include <new>
 #include <vector>
 
 namespace tav {
@@ -139,24 +140,6 @@ bool convertFromHost(BindingProperty& out, const HostValue& input, std::string_v
   return true;
 }
 
-char* copyText(std::string_view text) {
-  auto* copy = static_cast<char*>(memory::allocate(text.size() + 1));
-  if (copy != nullptr) {
-    std::memcpy(copy, text.data(), text.size());
-    copy[text.size()] = '\0';
-  }
-  return copy;
-}
-
-// Zeroed, so that a partly built tree can always be released.
-void* allocateZeroed(size_t bytes) {
-  void* block = memory::allocate(bytes);
-  if (block != nullptr) {
-    std::memset(block, 0, bytes);
-  }
-  return block;
-}
-
 void setSpan(HostValue& value, HostValueKind kind, void* data, size_t length) {
   value.kind = static_cast<uint32_t>(kind);
   value.span.data = data;
@@ -183,111 +166,43 @@ void writeScalar(HostValue& target, const BindingProperty& source) {
   }
 }
 
-bool convertToHost(HostValue& out, const BindingProperty& input,
-                   const BindingTypeRegistry* registry) {
-  struct Frame {
-    const BindingProperty* source;
-    HostValue* target;
-  };
-  std::vector<Frame> stack;
-  stack.push_back({&input, &out});
-  while (!stack.empty()) {
-    const Frame frame = stack.back();
-    stack.pop_back();
-    const BindingProperty& source = *frame.source;
-    HostValue& target = *frame.target;
-    switch (source.kind()) {
-    case BindingKind::Empty:
-      break;
-    case BindingKind::Bool:
-    case BindingKind::Signed:
-    case BindingKind::Unsigned:
-    case BindingKind::Float:
-      writeScalar(target, source);
-      break;
-    case BindingKind::String: {
-      const std::string_view text = source.getString();
-      char* copy = copyText(text);
-      if (copy == nullptr) {
-        return false;
-      }
-      setSpan(target, HostValueKind::OwnedString, copy, text.size());
-      break;
-    }
-    case BindingKind::Blob: {
-      const std::span<const uint8_t> bytes = source.getBlob();
-      void* copy = nullptr;
-      if (!bytes.empty()) {
-        copy = memory::allocate(bytes.size());
-        if (copy == nullptr) {
-          return false;
-        }
-        std::memcpy(copy, bytes.data(), bytes.size());
-      }
-      setSpan(target, HostValueKind::OwnedBlob, copy, bytes.size());
-      break;
-    }
-    case BindingKind::Enum: {
-      const BindingEnum value = source.getEnum();
-      const char* name = registry ? registry->enumValueName(value.type, value.number) : nullptr;
-      if (name != nullptr) {
-        const std::string_view text(name);
-        char* copy = copyText(text);
-        if (copy == nullptr) {
-          return false;
-        }
-        setSpan(target, HostValueKind::OwnedString, copy, text.size());
-      } else {
-        target.kind = static_cast<uint32_t>(HostValueKind::Signed);
-        target.integer = value.number;
-      }
-      break;
-    }
-    case BindingKind::Collection: {
-      const std::span<const BindingProperty> elements = source.elements();
-      HostValue* items = nullptr;
-      if (!elements.empty()) {
-        items = static_cast<HostValue*>(allocateZeroed(elements.size() * sizeof(HostValue)));
-        if (items == nullptr) {
-          return false;
-        }
-      }
-      setSpan(target, HostValueKind::List, items, elements.size());
-      for (size_t i = elements.size(); i-- > 0;) {
-        stack.push_back({&elements[i], &items[i]});
-      }
-      break;
-    }
-    case BindingKind::Structure: {
-      const size_t count = source.size();
-      HostMapEntry* entries = nullptr;
-      if (count != 0) {
-        entries = static_cast<HostMapEntry*>(allocateZeroed(count * sizeof(HostMapEntry)));
-        if (entries == nullptr) {
-          return false;
-        }
-      }
-      setSpan(target, HostValueKind::Map, entries, count);
-      size_t i = 0;
-      for (const auto& member : source.members()) {
-        HostMapEntry& entry = entries[i++];
-        entry.key = copyText(member.key);
-        if (entry.key == nullptr) {
-          return false;
-        }
-        entry.keyOwned = 1;
-        stack.push_back({&member.value, &entry.value});
-      }
-      break;
-    }
-    }
-  }
-  return true;
+// The way back of releaseHostValue, written over a record's payload: the parent record, then the
+// index of the item in progress.
+static_assert(sizeof(HostValue::raw) == sizeof(HostValue*) + sizeof(uint32_t));
+
+void storeWayBack(HostValue& record, HostValue* parent, uint32_t index) {
+  std::memcpy(record.raw, &parent, sizeof parent);
+  std::memcpy(record.raw + sizeof parent, &index, sizeof index);
+}
+
+HostValue* wayBackParent(const HostValue& record) {
+  HostValue* parent = nullptr;
+  std::memcpy(&parent, record.raw, sizeof parent);
+  return parent;
+}
+
+uint32_t wayBackIndex(const HostValue& record) {
+  uint32_t index = 0;
+  std::memcpy(&index, record.raw + sizeof(HostValue*), sizeof index);
+  return index;
+}
+
+// Where item index's value lies from the start of a list's or map's array.
+size_t itemOffset(bool isMap, uint32_t index) {
+  return isMap ? index * sizeof(HostMapEntry) + offsetof(HostMapEntry, value)
+               : index * sizeof(HostValue);
 }
 
 } // namespace
 
 char* PackedHostLayout::take(size_t bytes) {
+  if (separate_) {
+    // After a failure nothing more is taken, so every piece taken hangs in the record and the
+    // record's release frees it.
+    char* piece = failed_ ? nullptr : static_cast<char*>(memory::allocate(bytes));
+    failed_ = failed_ || piece == nullptr;
+    return piece;
+  }
   char* at = block_ == nullptr ? nullptr : block_ + used_;
   used_ += bytes;
   return at;
@@ -384,7 +299,7 @@ void PackedHostLayout::placeTree(HostValue* out, const BindingProperty& input,
   };
   std::vector<Frame> stack;
   stack.push_back({&input, out});
-  while (!stack.empty()) {
+  while (!stack.empty() && !failed_) {
     const Frame frame = stack.back();
     stack.pop_back();
     const BindingProperty& source = *frame.source;
@@ -493,7 +408,14 @@ bool fromHostValue(BindingResult& result, const host::HostValue& input, std::str
 bool toHostValue(host::HostValue& out, const BindingProperty& input,
                  const BindingTypeRegistry* registry) {
   std::memset(&out, 0, sizeof(out));
-  if (convertToHost(out, input, registry)) {
+  PackedHostLayout separate;
+  separate.separate_ = true;
+  try {
+    separate.placeTree(&out, input, registry);
+  } catch (const std::bad_alloc&) {
+    separate.failed_ = true; // the walk's own stack
+  }
+  if (!separate.failed_) {
     return true;
   }
   releaseHostValue(out);
@@ -523,56 +445,76 @@ void releasePackedHostValue(host::HostValue& value) {
 }
 
 void releaseHostValue(host::HostValue& value) {
-  // A frame frees either a value's payload or, once its items are done, an array.
-  struct Frame {
-    HostValue* value;
-    void* array;
+  // Release runs in destructors and after memory has run out, so it must not allocate: the walk
+  // keeps its way back in the records it goes through. A list or map record whose items are being
+  // released keeps its kind and holds its parent record and the index of the item in progress in
+  // place of its array and count (the items are taken in falling order, so no count is needed,
+  // and the array is found again from the item the walk comes back from).
+  HostValue* record = &value;
+  auto* array = static_cast<char*>(value.span.data);
+  uint32_t index = 0;
+  bool isMap = false;
+  const auto enter = [&](HostValue* parent) {
+    array = static_cast<char*>(record->span.data);
+    index = record->span.length;
+    isMap = record->kind == static_cast<uint32_t>(HostValueKind::Map);
+    storeWayBack(*record, parent, index);
   };
-  std::vector<Frame> stack;
-  stack.push_back({&value, nullptr});
-  while (!stack.empty()) {
-    const Frame frame = stack.back();
-    stack.pop_back();
-    if (frame.value == nullptr) {
-      memory::release(frame.array);
-      continue;
-    }
-    HostValue& current = *frame.value;
-    switch (static_cast<HostValueKind>(current.kind)) {
-    case HostValueKind::OwnedString:
-    case HostValueKind::OwnedBlob:
-      memory::release(current.span.data);
-      break;
-    case HostValueKind::List: {
-      auto* items = static_cast<HostValue*>(current.span.data);
-      if (items == nullptr) {
-        break;
-      }
-      stack.push_back({nullptr, items});
-      for (uint32_t i = 0; i < current.span.length; ++i) {
-        stack.push_back({&items[i], nullptr});
-      }
+  switch (static_cast<HostValueKind>(value.kind)) {
+  case HostValueKind::OwnedString:
+  case HostValueKind::OwnedBlob:
+    memory::release(value.span.data);
+    break;
+  case HostValueKind::List:
+  case HostValueKind::Map:
+    if (array == nullptr) {
       break;
     }
-    case HostValueKind::Map: {
-      auto* entries = static_cast<HostMapEntry*>(current.span.data);
-      if (entries == nullptr) {
-        break;
-      }
-      stack.push_back({nullptr, entries});
-      for (uint32_t i = 0; i < current.span.length; ++i) {
-        if (entries[i].keyOwned != 0) {
-          memory::release(const_cast<char*>(entries[i].key));
+    enter(nullptr);
+    while (true) {
+      if (index == 0) {
+        memory::release(array);
+        HostValue* parent = wayBackParent(*record);
+        if (parent == nullptr) {
+          break;
         }
-        stack.push_back({&entries[i].value, nullptr});
+        index = wayBackIndex(*parent);
+        isMap = parent->kind == static_cast<uint32_t>(HostValueKind::Map);
+        array = reinterpret_cast<char*>(record) - itemOffset(isMap, index);
+        record = parent;
+        continue;
       }
-      break;
+      --index;
+      if (isMap) {
+        auto& entry = reinterpret_cast<HostMapEntry*>(array)[index];
+        if (entry.keyOwned != 0) {
+          memory::release(const_cast<char*>(entry.key));
+        }
+      }
+      HostValue* item = reinterpret_cast<HostValue*>(array + itemOffset(isMap, index));
+      switch (static_cast<HostValueKind>(item->kind)) {
+      case HostValueKind::OwnedString:
+      case HostValueKind::OwnedBlob:
+        memory::release(item->span.data);
+        break;
+      case HostValueKind::List:
+      case HostValueKind::Map:
+        if (item->span.data != nullptr) {
+          storeWayBack(*record, wayBackParent(*record), index);
+          HostValue* parent = record;
+          record = item;
+          enter(parent);
+        }
+        break;
+      default:
+        break;
+      }
     }
-    default:
-      break;
-    }
-    std::memset(&current, 0, sizeof(current));
+    break;
+  default:
+    break;
   }
+  std::memset(&value, 0, sizeof(value));
 }
 
 } // namespace tav

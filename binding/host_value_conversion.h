@@ -1,7 +1,7 @@
 // Conversions between BindingProperty and the host's plain value record, HostValue.
 //
-// Every walk here is iterative with an explicit stack, so trees of any depth convert and release
-// without exhausting the thread's stack. Records built by toHostValue own all their memory, taken
+// Every walk here is iterative, so trees of any depth convert and release without exhausting the
+// thread's stack. Records built by toHostValue own all their memory, taken
 // from tav::memory; releaseHostValue gives it back. Records received from the host are read
 // only: null text, blob, list and map pointers read as empty, and a null map key as "".
 #pragma once
@@ -32,7 +32,8 @@ bool fromHostValue(BindingResult& result, const host::HostValue& input, std::str
 // Builds an owned record: strings as kind 6 with their length, blobs as kind 8, collections as
 // kind 9, structures as kind 10 in key order with owned keys. An enum becomes its enumerator's
 // name (kind 6) when registry knows it, else its number (kind 2). out is overwritten without
-// being released. Returns false, with out zeroed, only when memory runs out.
+// being released. Every text, blob and array is an allocation of its own, freed by
+// releaseHostValue. Returns false, with out zeroed, only when memory runs out; never throws.
 bool toHostValue(host::HostValue& out, const BindingProperty& input,
                  const BindingTypeRegistry* registry);
 
@@ -48,7 +49,8 @@ void releasePackedHostValue(host::HostValue& value);
 
 // Lays a packed record out in two passes over the same walk: the first only counts the bytes (no
 // block, and every target is null), the second writes into the one block it allocated. The place
-// functions take a target (null while counting) and give back where nested values go.
+// functions take a target (null while counting) and give back where nested values go. The same
+// walk also lays out toHostValue's record, with a block of its own for every piece.
 class PackedHostLayout {
 public:
   // Runs place twice, counting then writing into out. False when place refuses while counting
@@ -75,8 +77,11 @@ public:
                  const BindingTypeRegistry* registry);
 
 private:
+  friend bool toHostValue(host::HostValue&, const BindingProperty&, const BindingTypeRegistry*);
+
   PackedHostLayout() = default;
-  // The next bytes of the block (null while counting).
+  // The next bytes of the block (null while counting), or a block of their own when separate_
+  // (null, and failed_ set, once memory runs out).
   char* take(size_t bytes);
   char* placeZeroTerminated(std::string_view text);
   template <typename Item>
@@ -84,10 +89,14 @@ private:
 
   char* block_ = nullptr;
   size_t used_ = 0;
+  bool separate_ = false;
+  bool failed_ = false;
 };
 
 // Frees what toHostValue built (owned texts, blobs, lists, map keys marked owned, map values)
-// and zeroes the record. Borrowed kinds (5 and 7) are not freed.
+// and zeroes the record. Borrowed kinds (5 and 7) are not freed. Allocates nothing, so it is safe
+// in destructors and after memory has run out; the records below the root are overwritten on the
+// way, since they go anyway.
 void releaseHostValue(host::HostValue& value);
 
 } // namespace tav

@@ -4,9 +4,12 @@
 
 #include "binding/binding_type_registry.h"
 #include "foundation/memory.h"
+#include "tests/binding/failing_allocator.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -146,6 +149,33 @@ TEST_P(HostValueLayout, EveryKindRoundTripsAndReleasesWithoutLeaks) {
     EXPECT_EQ(+host.kind, 0u);
     EXPECT_EQ(+host.span.data, nullptr);
   });
+}
+
+// Memory running out at any allocation of a separate record answers false with the record zeroed
+// and every piece taken so far given back; nothing is thrown, and releasing takes no memory.
+TEST_F(HostValueConversion, SeparateRecordThatRunsOutOfMemoryLeavesNothingBehind) {
+  const BindingProperty source = everyKind();
+  EXPECT_EXIT(
+      {
+        test::FailingAllocator::install();
+        const std::string refused = test::FailingAllocator::sweep(
+            [&]() -> std::string {
+              HostValue out = zeroed();
+              const int64_t before = test::FailingAllocator::live;
+              const bool written = toHostValue(out, source, &registry);
+              const bool isZero = +out.kind == 0 && +out.span.data == nullptr;
+              releaseHostValue(out);
+              const int64_t left = test::FailingAllocator::live - before;
+              if (!written && !isZero) {
+                return "failed without zeroing the record";
+              }
+              return left == 0 ? "" : std::to_string(left) + " blocks left";
+            },
+            [](const std::string&) { return false; });
+        std::fprintf(stderr, "%s", refused.c_str());
+        std::_Exit(refused.empty() ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
 }
 
 TEST_P(HostValueLayout, ScalarsAndTextsUseTheirKindsAndOwnedCopies) {
