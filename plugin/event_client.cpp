@@ -8,6 +8,7 @@
 
 #include <cstring>
 #include <exception>
+#include <new>
 
 namespace tav {
 
@@ -199,8 +200,9 @@ EventSendResult EventClient::sendResourceEvent(std::string_view genericName,
     const std::string name = eventNameOf(event.uri);
     host::HostEvent record;
     std::memset(&record, 0, sizeof record);
+    // toHostValue fails only when memory runs out.
     if (!toHostValue(record.payload, payload.value(), &registry)) {
-      return EventSendResult("Out of memory");
+      return EventSendResult(std::string(kOutOfMemoryError));
     }
     struct Release {
       host::HostValue& value;
@@ -215,6 +217,8 @@ EventSendResult EventClient::sendResourceEvent(std::string_view genericName,
       hostSendEvent(&record);
     }
     return EventSendResult();
+  } catch (const std::bad_alloc&) {
+    return EventSendResult(std::string(kOutOfMemoryError));
   } catch (const std::exception& failure) {
     return EventSendResult(failure.what());
   } catch (...) {

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstring>
 #include <exception>
+#include <new>
 
 namespace tav {
 
@@ -135,22 +136,24 @@ BindingResult OutgoingRequests::parametersValue(const RequestParameters& paramet
 }
 
 RequestResult<BindingProperty>
-OutgoingRequests::exchange(HttpMethod method, std::string_view url, const BindingResult* argument,
-                           bool wantsValue,
+OutgoingRequests::exchange(HttpMethod method, std::string_view url,
+                           const ArgumentBuilder& makeArgument, bool wantsValue,
                            const std::function<bool(const host::HostValue&)>& readDirectly) const {
   bool sent = false;
   try {
     host::HostTypedArgument typed;
     std::memset(&typed, 0, sizeof typed);
     HostValueGuard releaseArgument(typed.value);
-    if (argument != nullptr) {
-      if (!argument->ok()) {
+    if (makeArgument) {
+      const BindingResult argument = makeArgument();
+      if (!argument.ok()) {
         return makeRequestError(kRequestNotSentTemplate, kRequestNotSentStatus, method, url,
-                                argument->errorMessage());
+                                argument.errorMessage());
       }
-      if (!toHostValue(typed.value, argument->value(), registry_)) {
+      // toHostValue fails only when memory runs out.
+      if (!toHostValue(typed.value, argument.value(), registry_)) {
         return makeRequestError(kRequestNotSentTemplate, kRequestNotSentStatus, method, url,
-                                "Out of memory");
+                                kOutOfMemoryError);
       }
     }
 
@@ -159,7 +162,7 @@ OutgoingRequests::exchange(HttpMethod method, std::string_view url, const Bindin
     std::memset(&request, 0, sizeof request);
     request.method = static_cast<uint32_t>(method);
     request.path = path.c_str();
-    if (argument != nullptr) {
+    if (makeArgument) {
       request.args = &typed;
       request.argCount = 1;
     }
@@ -203,6 +206,9 @@ OutgoingRequests::exchange(HttpMethod method, std::string_view url, const Bindin
       return makeRequestError(kConvertResponseErrorTemplate, 0, method, url, value.errorMessage());
     }
     return BindingProperty(std::move(value.value()));
+  } catch (const std::bad_alloc&) {
+    return makeRequestError(sent ? kConvertResponseErrorTemplate : kRequestNotSentTemplate,
+                            sent ? 0 : kRequestNotSentStatus, method, url, kOutOfMemoryError);
   } catch (const std::exception& failure) {
     return makeRequestError(sent ? kConvertResponseErrorTemplate : kRequestNotSentTemplate,
                             sent ? 0 : kRequestNotSentStatus, method, url, failure.what());

@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <new>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -40,6 +41,10 @@ inline constexpr std::string_view kConvertResponseErrorTemplate =
 
 // Status of a request whose parameters could not be converted.
 inline constexpr uint32_t kRequestNotSentStatus = 400;
+
+// The error text of a conversion (parameters, arguments, responses, event payloads) that ran out
+// of memory; any other failure carries its own message.
+inline constexpr std::string_view kOutOfMemoryError = "Out of memory";
 
 // A failed outgoing request: the formatted message, the status (0 when there is no HTTP status)
 // and the three texts the message was formatted from.
@@ -117,29 +122,30 @@ public:
 
   template <typename P = RequestParameters>
   RequestResult<void> request(HttpMethod method, std::string_view url, const P& parameters) const {
-    const BindingResult argument = parametersValue(parameters);
-    return voidOutcome(exchange(method, url, &argument, false));
+    return voidOutcome(exchange(
+        method, url, [&] { return parametersValue(parameters); }, false));
   }
 
   template <typename T>
   RequestResult<T> requestValue(HttpMethod method, std::string_view url) const {
-    return nativeExchange<T>(method, url, nullptr);
+    return nativeExchange<T>(method, url, {});
   }
 
   template <typename T, typename P = RequestParameters>
   RequestResult<T> requestValue(HttpMethod method, std::string_view url,
                                 const P& parameters) const {
-    const BindingResult argument = parametersValue(parameters);
-    return nativeExchange<T>(method, url, &argument);
+    return nativeExchange<T>(method, url, [&] { return parametersValue(parameters); });
   }
 
   // Exactly one unnamed typed argument whose value is `argument` itself.
   template <typename T>
   RequestResult<T> requestWithArgument(HttpMethod method, std::string_view url,
                                        const BindingProperty& argument) const {
-    BindingResult value;
-    value.value() = argument;
-    return nativeExchange<T>(method, url, &value);
+    return nativeExchange<T>(method, url, [&] {
+      BindingResult value;
+      value.value() = argument;
+      return value;
+    });
   }
 
   HostBridge& bridge() const { return *bridge_; }
@@ -147,26 +153,32 @@ public:
   const BindingTypeRegistry& registry() const { return *registry_; }
 
 private:
-  // Sends one request and reads its answer. argument, when given, becomes the one unnamed typed
-  // argument; when it is a failed result nothing is sent and the error is the 400 of the
-  // parameters. With wantsValue the answer (stream text as JSON, or the response value) comes
-  // back as a BindingProperty; the response record is released before this returns.
-  // readDirectly, when given, is offered the response value first; when it answers true it has
-  // taken the value, and the answer is an empty BindingProperty.
+  // Builds the one unnamed typed argument of a request; empty when there is none. Called inside
+  // the exchange, so that running out of memory while converting is answered like any other
+  // failed conversion.
+  using ArgumentBuilder = std::function<BindingResult()>;
+
+  // Sends one request and reads its answer. makeArgument, when given, builds the one unnamed
+  // typed argument; when that fails nothing is sent and the error is the 400 of the parameters.
+  // With wantsValue the answer (stream text as JSON, or the response value) comes back as a
+  // BindingProperty; the response record is released before this returns. readDirectly, when
+  // given, is offered the response value first; when it answers true it has taken the value, and
+  // the answer is an empty BindingProperty.
   RequestResult<BindingProperty>
-  exchange(HttpMethod method, std::string_view url, const BindingResult* argument, bool wantsValue,
+  exchange(HttpMethod method, std::string_view url, const ArgumentBuilder& makeArgument,
+           bool wantsValue,
            const std::function<bool(const host::HostValue&)>& readDirectly = {}) const;
 
   // An exchange whose answer becomes a T: straight from the host's record when T has a direct
   // reading for it (NativeValue<T>::readHost), else through a value and toNative.
   template <typename T>
   RequestResult<T> nativeExchange(HttpMethod method, std::string_view url,
-                                  const BindingResult* argument) const {
+                                  const ArgumentBuilder& makeArgument) const {
     if constexpr (NativeValue<T>::kReadsHost) {
       T native{};
       bool taken = false;
       RequestResult<BindingProperty> outcome =
-          exchange(method, url, argument, true, [&](const host::HostValue& value) {
+          exchange(method, url, makeArgument, true, [&](const host::HostValue& value) {
             taken = NativeValue<T>::readHost(native, value);
             return taken;
           });
@@ -175,7 +187,7 @@ private:
       }
       return nativeOutcome<T>(method, url, std::move(outcome));
     } else {
-      return nativeOutcome<T>(method, url, exchange(method, url, argument, true));
+      return nativeOutcome<T>(method, url, exchange(method, url, makeArgument, true));
     }
   }
 
@@ -209,6 +221,9 @@ private:
                                                    conversion.errorMessage()));
         }
         return RequestResult<T>(std::move(native));
+      } catch (const std::bad_alloc&) {
+        return RequestResult<T>(
+            makeRequestError(kConvertResponseErrorTemplate, 0, method, url, kOutOfMemoryError));
       } catch (const std::exception& failure) {
         return RequestResult<T>(
             makeRequestError(kConvertResponseErrorTemplate, 0, method, url, failure.what()));

@@ -6,10 +6,13 @@
 #include "plugin/recording_event_client.h"
 #include "plugin/telemetry_sink.h"
 #include "routing/json_reader.h"
+#include "tests/binding/failing_allocator.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <string>
 
@@ -160,6 +163,40 @@ TEST_P(RequestErrorMessages, FillMethodUrlAndErrorWithStatus) {
 
 INSTANTIATE_TEST_SUITE_P(OutgoingRequest, RequestErrorMessages, ::testing::ValuesIn(kMessageCases),
                          [](const auto& info) { return info.param.label; });
+
+// Memory running out anywhere while parameters, a typed argument or an event's payload are
+// converted is answered as "Out of memory", the conversion's message (in the 400 of unsent
+// requests, or as the response's when the request went out); nothing is thrown.
+TEST_F(OutgoingRequestTest, RunningOutOfMemoryWhileConvertingAnswersOutOfMemory) {
+  RequestParameters parameters;
+  parameters["slot"] = std::string(100, 't'); // long enough to need the heap wherever copied
+  PluginResourceEvent event;
+  event.data = parameters["slot"];
+  const std::function<std::string()> calls[] = {
+      [&] {
+        const auto result = client.outgoing().request(HttpMethod::Post, "/x", parameters);
+        return result.ok() ? "" : result.error().message;
+      },
+      [&] {
+        const auto result = client.outgoing().requestWithArgument<BindingProperty>(
+            HttpMethod::Post, "/x", event.data);
+        return result.ok() ? "" : result.error().message;
+      },
+      [&] { return client.sendResourceEvent("OnJsonApiEvent", event).error(); },
+  };
+  for (const auto& call : calls) {
+    EXPECT_EXIT(
+        {
+          test::FailingAllocator::install();
+          std::fprintf(stderr, "%s", test::FailingAllocator::sweep(call, [](std::string_view m) {
+                                       return m.ends_with(": Out of memory") ||
+                                              m == "Out of memory";
+                                     }).c_str());
+          std::_Exit(0);
+        },
+        ::testing::ExitedWithCode(0), "^$");
+  }
+}
 
 TEST_F(OutgoingRequestTest, StatusWithoutErrorTextIsSuccess) {
   client.respond = [](host::HostResponse* response, const host::HostRequest*) {
