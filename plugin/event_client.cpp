@@ -232,7 +232,9 @@ EventClient::SharedNamedHandler EventClient::findNamedHandler(std::string_view e
   return found == namedHandlers_.end() ? nullptr : found->second;
 }
 
-void EventClient::resourceEventCallback(host::HostEvent* event) {
+template <typename Record>
+void EventClient::deliverEvent(host::HostEvent* event,
+                               std::function<void(const Record&)> NamedHandler::*slot) {
   try {
     if (event == nullptr || event->context == nullptr) {
       return;
@@ -240,38 +242,25 @@ void EventClient::resourceEventCallback(host::HostEvent* event) {
     EventClient& client = *static_cast<EventClient*>(event->context);
     const SharedNamedHandler handler =
         client.findNamedHandler(event->name != nullptr ? event->name : "");
-    if (!handler || !handler->onResource) {
+    if (!handler || !((*handler).*slot)) {
       return;
     }
-    PluginResourceEvent native;
+    Record native;
     if (!readPayload(*event, native, client.registryRef())) {
       return;
     }
-    handler->onResource(native);
+    ((*handler).*slot)(native);
   } catch (...) {
     // Nothing may reach the host; the event is dropped.
   }
 }
 
+void EventClient::resourceEventCallback(host::HostEvent* event) {
+  deliverEvent<PluginResourceEvent>(event, &NamedHandler::onResource);
+}
+
 void EventClient::serviceProxyEventCallback(host::HostEvent* event) {
-  try {
-    if (event == nullptr || event->context == nullptr) {
-      return;
-    }
-    EventClient& client = *static_cast<EventClient*>(event->context);
-    const SharedNamedHandler handler =
-        client.findNamedHandler(event->name != nullptr ? event->name : "");
-    if (!handler || !handler->onServiceProxy) {
-      return;
-    }
-    PluginServiceProxyResponse native;
-    if (!readPayload(*event, native, client.registryRef())) {
-      return;
-    }
-    handler->onServiceProxy(native);
-  } catch (...) {
-    // Nothing may reach the host; the event is dropped.
-  }
+  deliverEvent<PluginServiceProxyResponse>(event, &NamedHandler::onServiceProxy);
 }
 
 void EventClient::expectServiceProxyResponse(std::string key, ServiceProxyHandler handler) {

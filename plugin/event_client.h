@@ -164,6 +164,13 @@ private:
   using SharedResourceHandler = std::shared_ptr<const ResourceHandler>;
   using SharedNamedHandler = std::shared_ptr<const NamedHandler>;
 
+  // What both host callbacks do: find the handler of the event's name, read the payload into the
+  // record that slot takes, and call it. Nothing is thrown; an event that cannot be handled is
+  // dropped.
+  template <typename Record>
+  static void deliverEvent(host::HostEvent* event,
+                           std::function<void(const Record&)> NamedHandler::*slot);
+
   // The handler installed under every counted event name: the exact handler of the event's URI
   // (with a leading "/"), then the handler of every matching pattern.
   void dispatchResourceEvent(const PluginResourceEvent& event);
