@@ -3,6 +3,7 @@
 
 #include "binding/host_value_conversion.h"
 #include "foundation/message_format.h"
+#include "routing/percent_decoding.h"
 #include "routing/route_table.h"
 
 #include <cstdint>
@@ -38,19 +39,6 @@ bool isDecimalDigit(char c) {
   return c >= '0' && c <= '9';
 }
 
-unsigned digitValue(char c) {
-  if (c >= '0' && c <= '9') {
-    return static_cast<unsigned>(c - '0');
-  }
-  if (c >= 'a' && c <= 'f') {
-    return static_cast<unsigned>(c - 'a' + 10);
-  }
-  if (c >= 'A' && c <= 'F') {
-    return static_cast<unsigned>(c - 'A' + 10);
-  }
-  return 16;
-}
-
 enum class IndexParse { Ok, Format, Range };
 
 // An unsigned number with automatic base, as strtoul with base 0 reads it: "0x" followed by a
@@ -59,7 +47,7 @@ IndexParse parseIndex(std::string_view step, uint64_t& index) {
   unsigned base = 10;
   size_t at = 0;
   if (step.size() > 2 && step[0] == '0' && (step[1] == 'x' || step[1] == 'X') &&
-      digitValue(step[2]) < 16) {
+      hexDigitValue(step[2]) < 16) {
     base = 16;
     at = 2;
   } else if (step[0] == '0') {
@@ -67,8 +55,8 @@ IndexParse parseIndex(std::string_view step, uint64_t& index) {
   }
   uint64_t value = 0;
   bool tooLarge = false;
-  for (; at < step.size() && digitValue(step[at]) < base; ++at) {
-    value = value * base + digitValue(step[at]);
+  for (; at < step.size() && hexDigitValue(step[at]) < base; ++at) {
+    value = value * base + hexDigitValue(step[at]);
     // Stop accumulating once past the limit so the value never wraps.
     if (value >= kIndexLimit) {
       tooLarge = true;

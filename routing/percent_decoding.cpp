@@ -4,11 +4,8 @@
 #include <cstdint>
 
 namespace tav {
-namespace {
 
-// Malformed escapes are decoded, not rejected: a non-digit counts as 16, which the 8-bit
-// truncation of the high digit turns into 0 and which sets bit 4 as the low digit.
-unsigned hexValue(char c) {
+unsigned hexDigitValue(char c) {
   if (c >= '0' && c <= '9') {
     return static_cast<unsigned>(c - '0');
   }
@@ -21,8 +18,6 @@ unsigned hexValue(char c) {
   return 16;
 }
 
-} // namespace
-
 std::string percentDecode(std::string_view text) {
   std::string out;
   out.reserve(text.size());
@@ -32,8 +27,10 @@ std::string percentDecode(std::string_view text) {
       out += ' ';
     } else if (c == '%') {
       if (text.size() - i > 2) {
-        auto high = static_cast<uint8_t>(hexValue(text[i + 1]) * 16);
-        out += static_cast<char>(high | hexValue(text[i + 2]));
+        // Malformed escapes are decoded, not rejected: a non-digit counts as 16, which the 8-bit
+        // truncation of the high digit turns into 0 and which sets bit 4 as the low digit.
+        auto high = static_cast<uint8_t>(hexDigitValue(text[i + 1]) * 16);
+        out += static_cast<char>(high | hexDigitValue(text[i + 2]));
         i += 2;
       }
       // A short escape loses only its "%"; the characters after it are copied as they come.
