@@ -105,7 +105,8 @@ BodyFormat bodyFormatOf(std::string_view contentType) {
 }
 
 BindingResult decodeBody(const RequestBody& body) {
-  // The body is not zero-terminated in the request record: the readers see exactly its bytes.
+  // The body is not zero-terminated in the request record: the readers see no more than its
+  // bytes, and the text readers end it at a zero byte among them as they would a terminator.
   const std::string_view text(reinterpret_cast<const char*>(body.data),
                               body.data != nullptr ? body.length : 0);
   switch (bodyFormatOf(body.contentType)) {

@@ -44,7 +44,8 @@ struct RequestBody {
   uint32_t length = 0;
 };
 
-// Reads a whole body in the format its content type selects. Fails with
+// Reads a whole body in the format its content type selects; JSON and YAML read it as a text
+// that ends at its first zero byte, and a body without data as the empty text. Fails with
 // kUnsupportedBodyContentType for an unknown type, with kExtraMessagePackData when a MessagePack
 // value does not use every byte, and otherwise with the reader's own message.
 BindingResult decodeBody(const RequestBody& body);

@@ -9,8 +9,12 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
+#include <deque>
+#include <memory>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -64,14 +68,62 @@ private:
 struct PathStep {
   size_t index = 0;
   std::string key;
+  const char* keptKey = nullptr; // the key's copy among the kept texts, when it has one already
+  bool keyFromAlias = false;     // the key is an alias's text, which many steps may repeat
   bool isIndex = true;
 };
 
+// Where a node sits: one step from the place of the container that holds it. Everything recorded
+// below one container shares that container's place, so an anchor costs one step however deep it
+// lies. An anchor on a mapping key keeps the key text in a place of its own.
+struct Place {
+  const char* key = nullptr; // among the kept texts: a member's key or an anchored key's text
+  size_t at = 0;             // the key's length, or the element's index
+  uint32_t parent = 0;       // kRootPlace for a child of the root
+  bool isIndex = false;
+};
+
+// The root itself, and a container whose place has not been needed yet.
+constexpr uint32_t kRootPlace = UINT32_MAX;
+constexpr uint32_t kNoPlace = UINT32_MAX - 1;
+
 struct AnchorRecord {
-  std::vector<PathStep> path; // from the root to the anchored node
-  std::string keyText;        // the text of an anchored mapping key
+  uint32_t place = kRootPlace; // the anchored node, or the anchored key's text
   bool isKey = false;
   bool open = false; // the anchored sequence or mapping has not ended yet
+};
+
+// Anchor names and key texts that the table and the places point into; a text stays where it is
+// while more are added.
+class KeptTexts {
+public:
+  const char* keep(std::string_view text) {
+    if (text.empty()) {
+      return "";
+    }
+    if (text.size() > room_) {
+      if (text.size() >= kChunkSize / 4) {
+        // A long text gets a block of its own, so the room left in the current chunk is not lost.
+        chunks_.push_back(std::make_unique_for_overwrite<char[]>(text.size()));
+        std::memcpy(chunks_.back().get(), text.data(), text.size());
+        return chunks_.back().get();
+      }
+      chunks_.push_back(std::make_unique_for_overwrite<char[]>(kChunkSize));
+      next_ = chunks_.back().get();
+      room_ = kChunkSize;
+    }
+    char* kept = next_;
+    std::memcpy(kept, text.data(), text.size());
+    next_ += text.size();
+    room_ -= text.size();
+    return kept;
+  }
+
+private:
+  static constexpr size_t kChunkSize = 4096;
+  std::vector<std::unique_ptr<char[]>> chunks_;
+  char* next_ = nullptr;
+  size_t room_ = 0;
 };
 
 // Nodes and container depth of a subtree, counted until the count passes a limit.
@@ -146,7 +198,8 @@ private:
     BindingProperty* container = nullptr;
     bool isSequence = false;
     AnchorRecord* anchor = nullptr;
-    PathStep step; // from the parent; unused for the root
+    uint32_t place = kNoPlace; // made when an anchor below first needs it
+    PathStep step;             // from the parent; unused for the root
   };
 
   // The value an event fills: the root, a new element of the open sequence, or the member of the
@@ -171,7 +224,16 @@ private:
     hasPendingKey_ = false;
     targetStep_.isIndex = false;
     std::swap(targetStep_.key, pendingKey_);
+    targetStep_.keptKey = pendingKeptKey_;
+    targetStep_.keyFromAlias = pendingKeyFromAlias_;
     return &top.container->member(targetStep_.key);
+  }
+
+  void setPendingKey(std::string_view text, const char* kept, bool fromAlias) {
+    pendingKey_.assign(text);
+    pendingKeptKey_ = kept;
+    pendingKeyFromAlias_ = fromAlias;
+    hasPendingKey_ = true;
   }
 
   bool onScalar(const yaml_event_t& event) {
@@ -183,16 +245,20 @@ private:
         return failAt(
             "Invalid mapping key. Only string scalar keys are allowed. At line: %1 col: %2", event);
       }
-      pendingKey_.assign(text);
-      hasPendingKey_ = true;
-      if (data.anchor != nullptr) {
-        AnchorRecord* anchor = recordAnchor(event, data.anchor);
-        if (anchor == nullptr) {
-          return false;
-        }
-        anchor->isKey = true;
-        anchor->keyText.assign(text);
+      if (data.anchor == nullptr) {
+        setPendingKey(text, nullptr, false);
+        return true;
       }
+      AnchorRecord* anchor = recordAnchor(event, data.anchor);
+      if (anchor == nullptr) {
+        return false;
+      }
+      anchor->isKey = true;
+      anchor->place = static_cast<uint32_t>(places_.size());
+      Place& keyText = places_.emplace_back();
+      keyText.key = kept_.keep(text);
+      keyText.at = text.size();
+      setPendingKey(text, keyText.key, false);
       return true;
     }
     ++textNodes_;
@@ -206,7 +272,7 @@ private:
       if (anchor == nullptr) {
         return false;
       }
-      anchor->path = targetPath();
+      anchor->place = targetPlace();
     }
     return true;
   }
@@ -230,12 +296,14 @@ private:
     const yaml_char_t* anchorName =
         isSequence ? event.data.sequence_start.anchor : event.data.mapping_start.anchor;
     AnchorRecord* anchor = nullptr;
+    uint32_t place = kNoPlace;
     if (anchorName != nullptr) {
       anchor = recordAnchor(event, anchorName);
       if (anchor == nullptr) {
         return false;
       }
-      anchor->path = targetPath();
+      place = targetPlace();
+      anchor->place = place;
       anchor->open = true;
     }
     // Frames are reused rather than popped so that their key buffers keep their capacity.
@@ -246,10 +314,13 @@ private:
     frame.container = target;
     frame.isSequence = isSequence;
     frame.anchor = anchor;
+    frame.place = targetIsRoot_ ? kRootPlace : place;
     if (!targetIsRoot_) {
       frame.step.isIndex = targetStep_.isIndex;
       frame.step.index = targetStep_.index;
       frame.step.key.assign(targetStep_.key);
+      frame.step.keptKey = targetStep_.keptKey;
+      frame.step.keyFromAlias = targetStep_.keyFromAlias;
     }
     return true;
   }
@@ -280,17 +351,17 @@ private:
     if (target == nullptr) {
       // An alias in a key's place reuses the key text, or the text of an anchored string.
       if (anchor.isKey) {
-        pendingKey_.assign(anchor.keyText);
+        const Place& keyText = places_[anchor.place];
+        setPendingKey(std::string_view(keyText.key, keyText.at), keyText.key, false);
       } else {
-        const BindingProperty* source = resolve(anchor.path);
+        const BindingProperty* source = resolve(anchor.place);
         if (!source->isString()) {
           return failAt(
               "Invalid mapping key. Only string scalar keys are allowed. At line: %1 col: %2",
               event);
         }
-        pendingKey_.assign(source->getString());
+        setPendingKey(source->getString(), nullptr, true);
       }
-      hasPendingKey_ = true;
       return true;
     }
 
@@ -302,20 +373,16 @@ private:
         return failAt("Document expands aliases too far. At line: %1 col: %2", event);
       }
       ++copiedNodes_;
-      *target = anchor.keyText;
+      const Place& keyText = places_[anchor.place];
+      *target = std::string_view(keyText.key, keyText.at);
       return true;
     }
 
-    const BindingProperty* source = resolve(anchor.path);
-    // The path is walked again rather than trusted, so a repeated key may have turned the node
-    // into one of the containers still being filled; copying it would copy into itself. (A node
-    // inside the target is fine: the copy is built whole before the target lets go of it.)
-    for (size_t i = 0; i < depth_; ++i) {
-      if (frames_[i].container == source) {
-        return failNamed("Cannot deserialize cyclic aliases. Alias \"%1\". At line: %2 col: %3",
-                         name, event);
-      }
-    }
+    // The place is walked again rather than trusted, so a repeated key may have reopened the
+    // anchored node, or put a container being filled where it was: then the target lies inside
+    // the source. That copy is sound, because a copy is built whole beside its target before the
+    // target takes it; only a sequence or mapping that is still open under its anchor is cyclic.
+    const BindingProperty* source = resolve(anchor.place);
     const Extent extent = measure(*source, budget);
     if (extent.nodes > budget) {
       return failAt("Document expands aliases too far. At line: %1 col: %2", event);
@@ -328,38 +395,77 @@ private:
     return true;
   }
 
-  // Walks a recorded path from the root; a step that no longer leads anywhere gives the shared
-  // empty value.
-  const BindingProperty* resolve(const std::vector<PathStep>& path) const {
+  // Walks from the root to a place; a step that no longer leads anywhere gives the shared empty
+  // value.
+  const BindingProperty* resolve(uint32_t place) {
+    chain_.clear();
+    for (; place != kRootPlace; place = places_[place].parent) {
+      chain_.push_back(place);
+    }
     const BindingProperty* node = &root_;
-    for (const PathStep& step : path) {
-      node = step.isIndex ? &node->at(step.index) : &node->find(step.key);
+    for (auto step = chain_.rbegin(); step != chain_.rend(); ++step) {
+      const Place& at = places_[*step];
+      node = at.isIndex ? &node->at(at.at) : &node->find(std::string_view(at.key, at.at));
     }
     return node;
   }
 
-  std::vector<PathStep> targetPath() const {
-    std::vector<PathStep> path;
-    if (targetIsRoot_) {
-      return path;
+  // The place of the event's target, one step below its container's place.
+  uint32_t targetPlace() {
+    return targetIsRoot_ ? kRootPlace : newPlace(containerPlace(depth_ - 1), targetStep_);
+  }
+
+  // The place of the container open at level, made (with those of its open ancestors) on first
+  // need; the root container is the root place.
+  uint32_t containerPlace(size_t level) {
+    size_t first = level;
+    while (first > 0 && frames_[first].place == kNoPlace) {
+      --first;
     }
-    path.reserve(depth_);
-    for (size_t i = 1; i < depth_; ++i) {
-      path.push_back(frames_[i].step);
+    if (first == 0) {
+      frames_[0].place = kRootPlace;
     }
-    path.push_back(targetStep_);
-    return path;
+    for (size_t i = first + 1; i <= level; ++i) {
+      frames_[i].place = newPlace(frames_[i - 1].place, frames_[i].step);
+    }
+    return frames_[level].place;
+  }
+
+  uint32_t newPlace(uint32_t parent, const PathStep& step) {
+    Place place;
+    place.parent = parent;
+    place.isIndex = step.isIndex;
+    if (step.isIndex) {
+      place.at = step.index;
+    } else {
+      place.key = step.keptKey != nullptr ? step.keptKey : keepKey(step);
+      place.at = step.key.size();
+    }
+    places_.push_back(place);
+    return static_cast<uint32_t>(places_.size() - 1);
+  }
+
+  // A key event's text is kept once, by the one step it names. An alias's text may name any
+  // number of steps, so equal ones share one copy.
+  const char* keepKey(const PathStep& step) {
+    if (!step.keyFromAlias) {
+      return kept_.keep(step.key);
+    }
+    auto found = aliasKeys_.find(step.key);
+    if (found == aliasKeys_.end()) {
+      found = aliasKeys_.emplace(kept_.keep(step.key), step.key.size()).first;
+    }
+    return found->data();
   }
 
   // Adds an anchor to the table; null (with the error recorded) when the name is taken.
   AnchorRecord* recordAnchor(const yaml_event_t& event, const yaml_char_t* anchorName) {
-    const char* name = textOf(anchorName);
-    auto [it, inserted] = anchors_.try_emplace(name);
-    if (!inserted) {
-      failNamed("Duplicate occurrence of anchor \"%1\". At line: %2 col: %3", name, event);
+    const std::string_view name = textOf(anchorName);
+    if (anchors_.contains(name)) {
+      failNamed("Duplicate occurrence of anchor \"%1\". At line: %2 col: %3", name.data(), event);
       return nullptr;
     }
-    return &it->second;
+    return &anchors_[std::string_view(kept_.keep(name), name.size())];
   }
 
   bool fail(std::string message) {
@@ -379,10 +485,16 @@ private:
   std::vector<Frame> frames_;
   size_t depth_ = 0;
   std::string pendingKey_;
+  const char* pendingKeptKey_ = nullptr;
+  bool pendingKeyFromAlias_ = false;
   bool hasPendingKey_ = false;
   PathStep targetStep_;
   bool targetIsRoot_ = false;
-  std::unordered_map<std::string, AnchorRecord> anchors_;
+  std::unordered_map<std::string_view, AnchorRecord> anchors_; // names among the kept texts
+  std::deque<Place> places_; // a deque: growing never copies what is there
+  KeptTexts kept_;
+  std::unordered_set<std::string_view> aliasKeys_;
+  std::vector<uint32_t> chain_;
   size_t textNodes_ = 0;
   size_t copiedNodes_ = 0;
   std::string error_;
@@ -391,6 +503,12 @@ private:
 } // namespace
 
 BindingResult readYaml(std::string_view text) {
+  // The text ends at its first zero byte, as the zero-terminated body it mostly is; libyaml
+  // refuses a null input, which an empty view may carry.
+  text = text.substr(0, text.find('\0'));
+  if (text.data() == nullptr) {
+    text = std::string_view("", 0);
+  }
   BindingResult result;
   YamlParser parser(text);
   if (!parser.initialized()) {

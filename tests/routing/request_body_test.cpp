@@ -63,6 +63,16 @@ TEST(DecodeBody, ReadsExactlyBodyLengthBytes) {
   }
 }
 
+// Both text readers take a body as a zero-terminated text: it ends at its first zero byte, and a
+// body without data is the empty text.
+TEST(DecodeBody, TextBodiesEndAtTheirFirstZeroByte) {
+  for (const char* contentType : {"application/json", "application/x-yaml"}) {
+    EXPECT_EQ(typedText(decode(contentType, std::string("[1]\0x", 5))), "[u1]") << contentType;
+    const BindingResult none = decodeBody(RequestBody{contentType, nullptr, 0});
+    EXPECT_EQ(none.ok() ? typedText(none) : none.errorMessage(), "~") << contentType;
+  }
+}
+
 struct TextCase {
   std::string text;
   const char* contentType;
