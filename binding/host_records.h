@@ -4,7 +4,12 @@
 // Every record is packed and little-endian. Pointer fields are native pointers (4 bytes on 32-bit
 // targets, 8 on 64-bit); every other field keeps its fixed width. The static_asserts at the end
 // pin each size and offset on both kinds of target. Nothing crosses as a C++ object and no
-// exception crosses: ownership is stated per record below.
+// exception crosses.
+//
+// Ownership is stated on every record below: who fills it, who frees what it points to, and how
+// long a reader may keep a pointer. "Owned" memory is freed by a release function of the side
+// that built it, never by free() of the other side; "borrowed" memory stays with the lender and
+// may be read only for as long as stated. Texts are zero-terminated UTF-8.
 #pragma once
 
 #include <cstddef>
@@ -14,25 +19,28 @@ namespace tav::host {
 
 #pragma pack(push, 1)
 
-// Kind codes of HostValue.
+// Kind codes of HostValue. Owned payloads belong to the record and go with its release; borrowed
+// ones belong to whoever lent them and are never freed through the record.
 enum class HostValueKind : uint32_t {
   Empty = 0,
   Bool = 1,
   Signed = 2,
   Unsigned = 3,
   Float = 4,
-  BorrowedString = 5, // text not freed by the receiver
+  BorrowedString = 5, // text, lent for as long as the record is
   OwnedString = 6,    // text, then its byte length
-  BorrowedBlob = 7,
-  OwnedBlob = 8,
-  List = 9, // owned array of HostValue items, then the count
-  Map = 10, // owned array of HostMapEntry, then the count
+  BorrowedBlob = 7,   // bytes and count, lent for as long as the record is
+  OwnedBlob = 8,      // bytes, then the count
+  List = 9,           // owned array of HostValue items, then the count
+  Map = 10,           // owned array of HostMapEntry, then the count
 };
 
 struct HostValue;
 struct HostMapEntry;
 
-// A pointer with its length or count, the payload of texts, blobs, lists and maps.
+// A pointer with its length or count, the payload of texts, blobs, lists and maps; the kind of
+// the HostValue holding it says whether data is owned or borrowed. A null data pointer holds
+// nothing whatever the count says.
 struct HostSpan {
   void* data;
   uint32_t length;
@@ -40,7 +48,10 @@ struct HostSpan {
 
 // The host's value record. Releasing frees owned texts and blobs, list items (recursively, then
 // the array), map keys whose keyOwned is set and values (recursively, then the array), and zeroes
-// the record.
+// the record. The side that built a record releases it, with the release that matches how it was
+// built (a record laid out in one block has its own); a record inside another record (a response,
+// an event, a typed argument) lives and goes as that record says. A reader that keeps anything
+// copies it.
 struct HostValue {
   uint32_t kind;
   union {
@@ -53,25 +64,31 @@ struct HostValue {
   };
 };
 
+// One member of a map. The key goes with the map when keyOwned is 1 and is lent for the map's
+// life otherwise (a null key reads as ""); the value is part of the map.
 struct HostMapEntry {
   const char* key;
   HostValue value;
   uint8_t keyOwned;
 };
 
-// A typed argument of a request: a name, or null for a positional argument.
+// A typed argument of a request: a name, or null for a positional argument. Name and value belong
+// to the caller, which releases the value after the call; the callee reads them only during it.
 struct HostTypedArgument {
   const char* name;
   HostValue value;
 };
 
+// A header pair. In a request both texts are lent by the caller for the call; in a response both
+// texts and the array belong to the response and go with its release.
 struct HostHeaderPair {
   const char* name;
   const char* value;
 };
 
-// Filled by the caller and read-only for the callee; it and everything it points to live only
-// during the call.
+// Filled by the caller and read-only for the callee; it and everything it points to (path,
+// arguments, headers, content type, body, custom method) are lent for the call only. The body is
+// not zero-terminated: bodyLength bytes, or none when body is null.
 struct HostRequest {
   uint32_t method;
   const char* path;
@@ -92,9 +109,13 @@ using HostStreamReadFn = uint8_t (*)(void* stream, void* buffer, uint32_t* count
 using HostStreamReleaseFn = void (*)(void* stream);
 using HostResponseReleaseFn = void (*)(HostResponse* response);
 
-// Zeroed by whoever hands it over and filled by the callee, which sets release. The receiver
-// calls release once when it is set and never reads the record again. The stream, when present,
-// is released separately through streamRelease by whoever reads it.
+// Zeroed by whoever hands it over and filled by the callee, which sets release. Everything the
+// record points to (value, error text when errorOwned is 1, text unless it is the callee's shared
+// empty text, headers) belongs to the callee until the receiver calls release, once, when it is
+// set; the receiver never reads the record again after that, and copies what it keeps. An error
+// text with errorOwned 0 is the callee's, lent for as long as the record. The stream is apart: from
+// the call's return it belongs to the receiver, which reads it through streamRead and gives it back
+// through streamRelease once, read or not; release does not touch it.
 struct HostResponse {
   HostValue value;
   const char* error;
@@ -113,7 +134,10 @@ struct HostResponse {
   HostResponseReleaseFn release;
 };
 
-// An event record lives only during sendEvent or during the callback that receives it.
+// An event record lives only during sendEvent or during the callback that receives it; the name
+// and the payload belong to the sender, which releases the payload when sendEvent returns, and a
+// receiver copies what it keeps. senderWord is the sender's own and is not read on delivery;
+// context is the one given to subscribe.
 struct HostEvent {
   const char* name;
   HostValue payload;
@@ -123,11 +147,15 @@ struct HostEvent {
 
 struct HostApi;
 
+// Owned by the host and handed to the start callback; the plugin keeps the pointer, and the table
+// it points to, until its stop callback returns. pluginHandle names the plugin in every call.
 struct HostContext {
   const HostApi* api;
   uint32_t pluginHandle;
 };
 
+// Owned by the plugin, in the plugin object; valid from the handshake until stop returns. Every
+// callback takes the handshake's pluginContext first; after stop that context is invalid.
 struct HostCallbacks {
   uint8_t (*start)(void* pluginContext, HostContext* host);
   void (*stop)(void* pluginContext);
@@ -138,7 +166,10 @@ struct HostFunctionDescription;
 struct HostTypeDescription;
 struct HostEventDescription;
 
-// What the handshake's functionTable word points at.
+// What the handshake's functionTable word points at. It, every record and array it reaches, and
+// the texts they point to are built at registration and owned by the plugin; the host may read
+// them, never change or free them, until the plugin's stop callback returns. Within each array the
+// next word links a record to the following one (null in the last).
 struct HostApiDescription {
   HostFunctionDescription* functions;
   uint32_t functionCount;
@@ -148,7 +179,10 @@ struct HostApiDescription {
   uint32_t eventCount;
 };
 
-// In: the host's plugin interface version. Out: the plugin's version and the rest.
+// Owned by the host and filled during the one call of the plugin's export: the in words (the
+// host's plugin interface version) are read before the out words are written. The out pointers
+// (callbacks, fullName, functionTable) are the plugin's and stay valid until stop returns;
+// pluginContext is opaque to the host.
 struct HostHandshake {
   uint32_t major;
   uint32_t minor;
@@ -159,6 +193,8 @@ struct HostHandshake {
   const HostApiDescription* functionTable;
 };
 
+// The description records below belong to the HostApiDescription that reaches them and live as
+// long as it; their texts are never null (absent ones are "").
 struct HostArgumentDescription {
   HostArgumentDescription* next;
   const char* name;
@@ -190,8 +226,9 @@ struct HostFunctionDescription {
 
 using HostCallEntry = void (*)(HostResponse* response, const HostRequest* request);
 
-// One per callable function; its first bytes are a copy of the description record, so its next
-// word points into the description array.
+// One per callable function, in one array owned by the plugin for as long as its description;
+// its first bytes are a copy of the description record, so its next word points into the
+// description array. description.context identifies the function when the host calls call.
 struct HostFunctionRecord {
   HostFunctionDescription description;
   HostCallEntry call;
@@ -239,7 +276,10 @@ struct HostEventDescription {
   uint32_t tagCount;
 };
 
-// The host's table of ten services; every entry takes the table's own address first.
+// The host's table of ten services, owned by the host and valid until the plugin's stop callback
+// returns; every entry takes the table's own address first. Records and texts passed to an entry
+// are lent for that call only, except what an entry's own record says (a response record's
+// contents, a subscription's callback and context, kept until unsubscribe).
 struct HostApi {
   void (*sendRequest)(const HostApi* api, HostResponse* response, const HostRequest* request);
   void (*reserved1)(const HostApi* api, uint32_t a, uint32_t b);
