@@ -3,6 +3,7 @@
 #pragma once
 
 #include "binding/binding_property.h"
+#include "foundation/memory.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -96,6 +97,23 @@ struct TreeShape {
   size_t depth = 0;
 };
 TreeShape treeShape(const BindingProperty& tree);
+
+// The counted bytes that call holds at most beyond those in use when it begins, as far as bound:
+// true when they stay within it. The process-wide peak cannot be reset, so when an earlier input
+// left it higher, a ballast block (never touched) first lifts the bytes in use to bound below it;
+// a call that stays within bound then leaves the peak where it was.
+template <typename Call> bool countedPeakWithin(uint64_t bound, Call&& call) {
+  const memory::MemoryCounters start = memory::snapshot();
+  const uint64_t inUse = start.bytesInUse();
+  void* ballast = start.peakBytes > inUse + bound
+                      ? memory::allocate(static_cast<size_t>(start.peakBytes - inUse - bound))
+                      : nullptr;
+  const uint64_t base = memory::snapshot().bytesInUse();
+  call();
+  const uint64_t peak = memory::snapshot().peakBytes;
+  memory::release(ballast);
+  return peak <= base + bound;
+}
 
 // A tree read from a document must survive JSON: its compact JSON text reads back without error
 // and writes again to the very same text. Catches a writer that emits what the reader refuses
