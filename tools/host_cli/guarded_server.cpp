@@ -129,16 +129,18 @@ private:
 // held to the limits.
 class ConnectionStream final : public httplib::Stream, public Connection {
 public:
-  ConnectionStream(int fd, const ServerLimits& limits) : fd_(fd), limits_(limits) {}
+  // stopping tells whether the server is stopping, when every wait ends early.
+  ConnectionStream(int fd, const ServerLimits& limits, std::function<bool()> stopping)
+      : fd_(fd), limits_(limits), stopping_(std::move(stopping)) {}
 
   // Waits for the next request's first byte; false when the connection stays idle for the
-  // keep-alive time or stopping() turns true first.
-  bool waitForRequest(const std::function<bool()>& stopping) {
+  // keep-alive time or the server stops first.
+  bool waitForRequest() {
     if (start_ < end_) {
       return true;
     }
     const auto deadline = Clock::now() + limits_.keepAlive;
-    while (!stopping()) {
+    while (!stopping_()) {
       const int left = millisecondsUntil(deadline);
       if (left == 0) {
         return false;
@@ -249,13 +251,22 @@ private:
     return inHead_ ? std::min(io, millisecondsUntil(headDeadline_)) : io;
   }
 
+  // Waits for data in short slices, so that a client in the middle of a request does not hold
+  // up a stopping server.
   ssize_t fill() {
-    const int wait = waitMs();
-    if (wait == 0 || (pollSocket(fd_, POLLIN, wait) & (POLLIN | POLLHUP | POLLERR)) == 0) {
-      if (inHead_ && Clock::now() >= headDeadline_) {
-        failure_ = Failure::HeadersTooSlow;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(waitMs());
+    for (;;) {
+      const int left = millisecondsUntil(deadline);
+      if (left == 0 || stopping_()) {
+        if (inHead_ && Clock::now() >= headDeadline_) {
+          failure_ = Failure::HeadersTooSlow;
+        }
+        return -1;
       }
-      return -1;
+      if ((pollSocket(fd_, POLLIN, std::min(left, kStopCheckMs)) & (POLLIN | POLLHUP | POLLERR)) !=
+          0) {
+        break;
+      }
     }
     for (;;) {
       const ssize_t received = ::recv(fd_, buffer_, sizeof buffer_, 0);
@@ -270,6 +281,7 @@ private:
 
   const int fd_;
   const ServerLimits& limits_;
+  const std::function<bool()> stopping_;
   char buffer_[4096];
   size_t start_ = 0;
   size_t end_ = 0;
@@ -345,10 +357,10 @@ int GuardedServer::bindLoopback(int port, std::string* error) {
 bool GuardedServer::process_and_close_socket(socket_t sock) {
   const int on = 1;
   ::setsockopt(sock, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-  ConnectionStream stream(sock, limits_);
-  currentConnection = &stream;
   const auto stopping = [this] { return svr_sock_ == INVALID_SOCKET; };
-  for (size_t left = limits_.maxRequestsPerConnection; left > 0 && stream.waitForRequest(stopping);
+  ConnectionStream stream(sock, limits_, stopping);
+  currentConnection = &stream;
+  for (size_t left = limits_.maxRequestsPerConnection; left > 0 && stream.waitForRequest();
        --left) {
     stream.beginRequest();
     bool clientCloses = false;
