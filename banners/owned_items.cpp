@@ -25,16 +25,6 @@ int Digits(std::string_view text, size_t at, size_t count) {
   return value;
 }
 
-// Days from 1970-01-01 to the given date of the proleptic Gregorian calendar.
-int64_t DaysFromCivil(int64_t year, int month, int day) {
-  year -= month <= 2;
-  const int64_t era = year / 400;
-  const int64_t yearOfEra = year - era * 400;
-  const int64_t dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-  const int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
-  return era * 146097 + dayOfEra - 719468;
-}
-
 // Acquisition times as the inventory writes them, "YYYY-MM-DDTHH:MM:SSZ" from 1970 on with
 // every field in range, are read directly: the runtime's stream parsing costs more than all the
 // rest of an owned entry. Every other text goes to parseUtcTime, which gives the same seconds
@@ -59,12 +49,12 @@ int64_t ReadAcquisitionTime(std::string_view text) {
   if (day > kDaysInMonth[month - 1] + (month == 2 && leap ? 1 : 0)) {
     return parseUtcTime(text);
   }
-  return DaysFromCivil(year, month, day) * 86400 + hour * 3600 + minute * 60 + second;
+  return daysFromCivil(year, month, day) * 86400 + hour * 3600 + minute * 60 + second;
 }
 
 // The text formatUtcTime gives, written directly for times from 1970 up to the end of year
-// 9999; the runtime's calendar and strftime cost more than the rest of a listed flag. Other
-// times go to formatUtcTime.
+// 9999; formatting through printf costs more than the rest of a listed flag. Other times go to
+// formatUtcTime.
 std::string WriteAcquisitionTime(int64_t seconds) {
   constexpr int64_t kEndOf9999 = 253402300800; // 10000-01-01T00:00:00Z
   if (seconds < 0 || seconds >= kEndOf9999) {
@@ -72,17 +62,7 @@ std::string WriteAcquisitionTime(int64_t seconds) {
   }
   const int64_t days = seconds / 86400;
   const int64_t daySeconds = seconds % 86400;
-  // Civil date from days since 1970-01-01, the inverse of DaysFromCivil.
-  const int64_t shifted = days + 719468;
-  const int64_t era = shifted / 146097;
-  const int64_t dayOfEra = shifted - era * 146097;
-  const int64_t yearOfEra =
-      (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
-  const int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
-  const int64_t monthIndex = (5 * dayOfYear + 2) / 153;
-  const int64_t day = dayOfYear - (153 * monthIndex + 2) / 5 + 1;
-  const int64_t month = monthIndex < 10 ? monthIndex + 3 : monthIndex - 9;
-  const int64_t year = yearOfEra + era * 400 + (month <= 2 ? 1 : 0);
+  const CivilDate date = civilFromDays(days);
 
   std::string text = "0000-00-00T00:00:00Z";
   auto put = [&text](size_t at, int64_t value, size_t width) {
@@ -91,9 +71,9 @@ std::string WriteAcquisitionTime(int64_t seconds) {
       value /= 10;
     }
   };
-  put(0, year, 4);
-  put(5, month, 2);
-  put(8, day, 2);
+  put(0, date.year, 4);
+  put(5, date.month, 2);
+  put(8, date.day, 2);
   put(11, daySeconds / 3600, 2);
   put(14, daySeconds / 60 % 60, 2);
   put(17, daySeconds % 60, 2);

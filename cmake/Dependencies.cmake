@@ -1,17 +1,30 @@
 # Third-party dependencies, all from Debian packages (see scripts/setup).
 find_package(Threads REQUIRED)
 
-# RapidJSON is header-only.
-find_path(RAPIDJSON_INCLUDE_DIR rapidjson/reader.h REQUIRED)
+# RapidJSON is header-only, and Debian installs it for the build machine only.
+find_path(RAPIDJSON_INCLUDE_DIR rapidjson/reader.h REQUIRED NO_CMAKE_FIND_ROOT_PATH)
+if(CMAKE_CROSSCOMPILING)
+  # A cross compiler must not search the build machine's /usr/include (its C library headers
+  # would shadow the target's), so it sees the RapidJSON folder alone, through a link.
+  set(rapidjson_only ${CMAKE_BINARY_DIR}/_rapidjson)
+  file(MAKE_DIRECTORY ${rapidjson_only})
+  file(CREATE_LINK ${RAPIDJSON_INCLUDE_DIR}/rapidjson ${rapidjson_only}/rapidjson SYMBOLIC)
+  set(RAPIDJSON_INCLUDE_DIR ${rapidjson_only})
+endif()
 add_library(tav_rapidjson INTERFACE)
 target_include_directories(tav_rapidjson SYSTEM INTERFACE ${RAPIDJSON_INCLUDE_DIR})
 
-# libyaml: on the 32-bit build the i386 copy from the multiarch folder.
+# libyaml: on the 32-bit build the i386 copy from the multiarch folder; on Windows the static
+# library that scripts/setup builds from Debian's source package.
 find_path(YAML_INCLUDE_DIR yaml.h REQUIRED)
 find_library(YAML_LIBRARY NAMES yaml REQUIRED)
 add_library(tav_yaml INTERFACE)
 target_include_directories(tav_yaml SYSTEM INTERFACE ${YAML_INCLUDE_DIR})
 target_link_libraries(tav_yaml INTERFACE ${YAML_LIBRARY})
+if(WIN32)
+  # Without it yaml.h declares every function as imported from a DLL.
+  target_compile_definitions(tav_yaml INTERFACE YAML_DECLARE_STATIC)
+endif()
 
 if(TAV_BUILD_TESTS)
   # GoogleTest is built from Debian's sources so that every preset (32-bit and sanitizers

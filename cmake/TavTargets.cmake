@@ -1,16 +1,21 @@
 # Helpers that turn a subsystem folder into a static library and a test folder into a suite.
 
+# tav_platform_sources(<list variable>): keeps one implementation file per platform, name_win32.cpp
+# on Windows and name_posix.cpp elsewhere.
+macro(tav_platform_sources variable)
+  if(WIN32)
+    list(FILTER ${variable} EXCLUDE REGEX "_posix\\.cpp$")
+  else()
+    list(FILTER ${variable} EXCLUDE REGEX "_win32\\.cpp$")
+  endif()
+endmacro()
+
 # tav_subsystem(<target> DEPS <libs...>): every .cpp of the current folder becomes one static
 # library; a folder without sources yet becomes an interface library so dependents still link.
 function(tav_subsystem target)
   cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
-  # One implementation file per platform: name_win32.cpp on Windows, name_posix.cpp elsewhere.
-  if(WIN32)
-    list(FILTER sources EXCLUDE REGEX "_posix\\.cpp$")
-  else()
-    list(FILTER sources EXCLUDE REGEX "_win32\\.cpp$")
-  endif()
+  tav_platform_sources(sources)
   if(sources)
     add_library(${target} STATIC ${sources})
     target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR})
@@ -27,6 +32,7 @@ endfunction()
 function(tav_test_suite folder)
   cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${folder}/*.cpp)
+  tav_platform_sources(sources)
   if(NOT sources)
     return()
   endif()
@@ -35,6 +41,7 @@ function(tav_test_suite folder)
   target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR})
   target_link_libraries(${target} PRIVATE ${ARG_DEPS} tav_counting_operators GTest::gmock
                                           GTest::gtest_main)
-  gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST NO_PRETTY_VALUES
+  # Listing the tests under an emulator (wine) can take a while when it starts cold.
+  gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST NO_PRETTY_VALUES DISCOVERY_TIMEOUT 120
     PROPERTIES ENVIRONMENT "TAV_BUILD_DIR=${CMAKE_BINARY_DIR};TAV_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
 endfunction()

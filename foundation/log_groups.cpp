@@ -25,8 +25,12 @@ struct GroupTable {
 constinit GroupTable gGroups = {{pack("DBG"), pack("GEN"), pack("XTR"), pack("PRF"), pack("MEM"),
                                  pack("DSK"), pack("NET"), pack("TST")},
                                 8};
-// Serialises registration so that two threads registering the same new name share one bit.
-constinit std::mutex gRegistering;
+// Serialises registration so that two threads registering the same new name share one bit. Made
+// on first use: not every runtime's mutex can be built at compile time.
+std::mutex& registering() {
+  static std::mutex lock;
+  return lock;
+}
 
 int findName(uint32_t packed, size_t named) {
   for (size_t i = 0; i < named; ++i) {
@@ -44,7 +48,7 @@ uint64_t logGroupBit(const char* name) {
   const uint32_t packed = pack(name);
   int index = findName(packed, gGroups.named.load(std::memory_order_acquire));
   if (index < 0) {
-    std::lock_guard<std::mutex> guard(gRegistering);
+    std::lock_guard<std::mutex> guard(registering());
     size_t named = gGroups.named.load(std::memory_order_relaxed);
     index = findName(packed, named);
     if (index < 0) {

@@ -7,11 +7,46 @@
 #include <cstring>
 #include <ctime>
 #include <malloc.h>
+#include <mutex>
+#include <new>
 #include <sys/mman.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
 namespace tav::platform {
+
+namespace {
+
+static_assert(sizeof(std::recursive_mutex) <= 48 && alignof(std::recursive_mutex) <= 8,
+              "CriticalSection's storage is too small for the system's lock");
+
+std::recursive_mutex& systemLock(unsigned char* storage) {
+  return *std::launder(reinterpret_cast<std::recursive_mutex*>(storage));
+}
+
+} // namespace
+
+CriticalSection::CriticalSection() noexcept {
+  new (storage_) std::recursive_mutex();
+}
+
+CriticalSection::~CriticalSection() {
+  systemLock(storage_).~recursive_mutex();
+}
+
+void CriticalSection::lock() noexcept {
+  // A recursive mutex fails only on resource exhaustion or a deadlock already under way; there
+  // is nothing better to do than what the Windows critical section does, which is to wait.
+  systemLock(storage_).lock();
+}
+
+void CriticalSection::unlock() noexcept {
+  systemLock(storage_).unlock();
+}
+
+bool CriticalSection::try_lock() noexcept {
+  return systemLock(storage_).try_lock();
+}
 
 LocalTime localTime() {
   timespec now{};

@@ -1,20 +1,11 @@
-// ISO-8601 writing and reading of UTC times through the runtime's calendar functions.
-
-// A 32-bit build would otherwise get a 32-bit time_t and fail every time after 2038.
-#ifndef _FILE_OFFSET_BITS
-#define _FILE_OFFSET_BITS 64
-#endif
-#ifndef _TIME_BITS
-#define _TIME_BITS 64
-#endif
-
+// ISO-8601 writing and reading of UTC times, on the calendar arithmetic of utc_time.h.
 #include "foundation/utc_time.h"
 
 #include "foundation/failure_report.h"
 
+#include <cstdio>
 #include <ctime>
 #include <iomanip>
-#include <limits>
 #include <sstream>
 
 namespace tav {
@@ -30,20 +21,26 @@ bool isDigit(char c) {
 } // namespace
 
 std::string formatUtcTime(int64_t seconds) {
-  std::tm parts{};
-  bool broken = false;
-  if (seconds >= std::numeric_limits<time_t>::min() &&
-      seconds <= std::numeric_limits<time_t>::max()) {
-    time_t value = static_cast<time_t>(seconds);
-    broken = gmtime_r(&value, &parts) != nullptr;
-  }
-  char text[32];
-  size_t length = broken ? std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &parts) : 0;
-  if (length == 0) {
+  // The C calendar keeps year - 1900 in an int; beyond it there are no calendar fields.
+  constexpr int64_t kFirstTime = -67768040609740800; // -2147481748-01-01T00:00:00Z
+  constexpr int64_t kLastTime = 67767976233532799;   // 2147483647-12-31T23:59:59Z
+  if (seconds < kFirstTime || seconds > kLastTime) {
     reportFailure("ALE-8A14EBBK");
     return {};
   }
-  return std::string(text, length);
+  int64_t days = seconds / 86400;
+  int64_t daySeconds = seconds % 86400;
+  if (daySeconds < 0) {
+    daySeconds += 86400;
+    --days;
+  }
+  const CivilDate date = civilFromDays(days);
+  char text[32];
+  const int length = std::snprintf(
+      text, sizeof text, "%lld-%02d-%02dT%02d:%02d:%02dZ", static_cast<long long>(date.year),
+      date.month, date.day, static_cast<int>(daySeconds / 3600),
+      static_cast<int>(daySeconds / 60 % 60), static_cast<int>(daySeconds % 60));
+  return std::string(text, static_cast<size_t>(length));
 }
 
 int64_t parseUtcTime(std::string_view text) {
@@ -60,7 +57,9 @@ int64_t parseUtcTime(std::string_view text) {
 
   size_t p = formLength;
   if (p < text.size() && (text[p] == '.' || text[p] == ',')) {
-    ++p;
+    // A separator without a digit is no fraction.
+    if (++p >= text.size() || !isDigit(text[p]))
+      return -1;
     while (p < text.size() && isDigit(text[p]))
       ++p;
   }
@@ -92,11 +91,12 @@ int64_t parseUtcTime(std::string_view text) {
   reader >> std::get_time(&parts, "%Y-%m-%dT%H:%M:%S");
   if (reader.fail() || reader.peek() != std::char_traits<char>::eof())
     return -1;
-  parts.tm_isdst = 0;
-  time_t seconds = timegm(&parts);
-  // timegm answers -1 both for an error and for 1969-12-31T23:59:59; either way there is no time
-  // to give but -1.
-  return static_cast<int64_t>(seconds);
+  // The fields are in range here (the parser checks them), but a day past its month's end, such
+  // as February 30, counts on into the next month.
+  const int64_t days =
+      daysFromCivil(int64_t{parts.tm_year} + 1900, parts.tm_mon + 1, 1) + parts.tm_mday - 1;
+  // 1969-12-31T23:59:59 comes out as -1 too, which is no time: -1 cannot tell them apart.
+  return days * 86400 + parts.tm_hour * 3600 + parts.tm_min * 60 + parts.tm_sec;
 }
 
 } // namespace tav

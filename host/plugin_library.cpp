@@ -1,30 +1,10 @@
-// dlopen, dlsym and dlclose of a plugin library.
+// What a plugin library handle does alike on every platform; opening and closing live in
+// plugin_library_posix.cpp and plugin_library_win32.cpp.
 #include "host/plugin_library.h"
-
-#include <dlfcn.h>
 
 #include <utility>
 
 namespace tav::host {
-
-std::optional<PluginLibrary> PluginLibrary::open(const std::string& path, bool keepMapped,
-                                                 std::string& error) {
-  void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | (keepMapped ? RTLD_NODELETE : 0));
-  if (handle == nullptr) {
-    const char* message = dlerror();
-    error = message != nullptr ? message : "dlopen failed for " + path;
-    return std::nullopt;
-  }
-  dlerror();
-  void* symbol = dlsym(handle, kPluginExportName);
-  if (symbol == nullptr) {
-    const char* message = dlerror();
-    error = message != nullptr ? message : path + " has no " + kPluginExportName;
-    dlclose(handle);
-    return std::nullopt;
-  }
-  return PluginLibrary(handle, reinterpret_cast<LoadPluginFn>(symbol));
-}
 
 PluginLibrary::PluginLibrary(PluginLibrary&& other) noexcept
     : handle_(std::exchange(other.handle_, nullptr)), entry_(std::exchange(other.entry_, nullptr)) {
@@ -41,14 +21,6 @@ PluginLibrary& PluginLibrary::operator=(PluginLibrary&& other) noexcept {
 
 PluginLibrary::~PluginLibrary() {
   close();
-}
-
-void PluginLibrary::close() {
-  if (handle_ != nullptr) {
-    dlclose(handle_);
-    handle_ = nullptr;
-    entry_ = nullptr;
-  }
 }
 
 } // namespace tav::host

@@ -1,14 +1,19 @@
-// A plugin shared library opened with dlopen, and the address of its one export.
+// A plugin library opened by the system loader (dlopen, LoadLibrary), and its one export.
 #pragma once
 
 #include "binding/host_records.h"
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace tav::host {
 
 inline constexpr char kPluginExportName[] = "load_tav_banners";
+
+// The file name the build gives the plugin library of that target name: "libNAME.so", or
+// "NAME.dll" on Windows.
+std::string pluginFileName(std::string_view name);
 
 class PluginLibrary {
 public:
@@ -17,7 +22,7 @@ public:
   // after close, as a host that never unloads plugins would keep it: a library that carries its
   // own C++ runtime leaves blocks (the runtime's emergency exception pool among them) that only
   // its data still points to, and a leak checker reports them once that data is unmapped. On
-  // failure returns nothing and sets error to dlopen's or dlsym's message.
+  // failure returns nothing and sets error to the loader's message.
   static std::optional<PluginLibrary> open(const std::string& path, bool keepMapped,
                                            std::string& error);
 

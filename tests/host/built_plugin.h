@@ -16,6 +16,7 @@
 #pragma once
 
 #include "host/host.h"
+#include "host/plugin_library.h"
 #include "host/value_tree.h"
 
 #include <gtest/gtest.h>
@@ -28,8 +29,9 @@
 
 namespace tav::testhost {
 
-inline constexpr char kBannersLibrary[] = "libtav_banners.so";
-inline constexpr char kTestPluginLibrary[] = "libtav_test_plugin.so";
+// libtav_banners.so, or tav_banners.dll on Windows; likewise the test plugin.
+inline const std::string kBannersLibrary = host::pluginFileName("tav_banners");
+inline const std::string kTestPluginLibrary = host::pluginFileName("tav_test_plugin");
 
 // The library's path in the build folder, or nothing when TAV_BUILD_DIR is unset or the file is
 // not there.

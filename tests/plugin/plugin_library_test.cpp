@@ -1,17 +1,16 @@
 // The built plugin libraries as a host sees them: one exported symbol, and a loaded test plugin
 // that counts its own allocations.
 #include "binding/host_records.h"
+#include "host/plugin_library.h"
 #include "tests/plugin/fake_host.h"
 #include "tests/plugin/host_call.h"
+#include "tests/plugin/library_symbols.h"
 #include "tests/plugin/packed_field.h"
 
 #include <gtest/gtest.h>
 
-#include <dlfcn.h>
-
-#include <cstdio>
 #include <cstring>
-#include <sstream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,52 +21,41 @@
 namespace tav {
 namespace {
 
-std::string libraryPath(const char* name) {
+std::string libraryPath(const std::string& name) {
   return std::string(TAV_BINARY_DIR) + "/" + name;
 }
 
-// The defined dynamic symbols of a shared library, as nm lists them.
-std::vector<std::string> definedDynamicSymbols(const std::string& path) {
-  std::vector<std::string> symbols;
-  const std::string command = "nm -D --defined-only '" + path + "' 2>&1";
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) {
-    return {"<nm could not run>"};
-  }
-  char line[1024];
-  while (std::fgets(line, sizeof line, pipe) != nullptr) {
-    std::istringstream words(line);
-    std::string word;
-    std::string last;
-    while (words >> word) {
-      last = word;
-    }
-    if (!last.empty()) {
-      symbols.push_back(last);
-    }
-  }
-  pclose(pipe);
-  return symbols;
-}
-
-class PluginLibrary : public ::testing::TestWithParam<const char*> {};
+class PluginLibrary : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(PluginLibrary, ExportsExactlyLoadTavBanners) {
-  EXPECT_EQ(definedDynamicSymbols(libraryPath(GetParam())),
+  EXPECT_EQ(test::exportedSymbols(libraryPath(GetParam())),
             std::vector<std::string>{"load_tav_banners"});
 }
 
-INSTANTIATE_TEST_SUITE_P(Libraries, PluginLibrary,
-                         ::testing::Values("libtav_banners.so", "libtav_test_plugin.so"));
+// The C++ runtime is inside the library: the host needs nothing beside it but the system.
+TEST_P(PluginLibrary, NeedsOnlySystemLibraries) {
+  const std::vector<std::string> needed = test::importedLibraries(libraryPath(GetParam()));
+  EXPECT_FALSE(needed.empty());
+  for (const std::string& name : needed)
+    EXPECT_TRUE(test::isSystemLibrary(name)) << name;
+}
 
-host::LoadPluginFn loadEntry(const char* library) {
+INSTANTIATE_TEST_SUITE_P(Libraries, PluginLibrary,
+                         ::testing::Values(host::pluginFileName("tav_banners"),
+                                           host::pluginFileName("tav_test_plugin")));
+
+host::LoadPluginFn loadEntry(const std::string& name) {
   // Kept loaded for the rest of the process: a plugin library is never unloaded by these tests.
-  void* handle = dlopen(libraryPath(library).c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
-  if (handle == nullptr) {
-    ADD_FAILURE() << dlerror();
+  static std::vector<host::PluginLibrary> kept;
+  std::string error;
+  std::optional<host::PluginLibrary> library =
+      host::PluginLibrary::open(libraryPath(host::pluginFileName(name)), true, error);
+  if (!library) {
+    ADD_FAILURE() << error;
     return nullptr;
   }
-  return reinterpret_cast<host::LoadPluginFn>(dlsym(handle, "load_tav_banners"));
+  kept.push_back(std::move(*library));
+  return kept.back().entry();
 }
 
 struct Statistics {
@@ -83,7 +71,7 @@ Statistics statisticsOf(const host::HostHandshake& handshake) {
 }
 
 TEST(LoadedBannersLibrary, RegistersTavBannersWithItsFourRoutes) {
-  host::LoadPluginFn load = loadEntry("libtav_banners.so");
+  host::LoadPluginFn load = loadEntry("tav_banners");
   ASSERT_NE(load, nullptr);
   host::HostHandshake handshake{};
   handshake.major = 18;
@@ -98,7 +86,7 @@ TEST(LoadedBannersLibrary, RegistersTavBannersWithItsFourRoutes) {
 }
 
 TEST(LoadedTestLibrary, ServesCallsAndCountsItsOwnAllocations) {
-  host::LoadPluginFn load = loadEntry("libtav_test_plugin.so");
+  host::LoadPluginFn load = loadEntry("tav_test_plugin");
   ASSERT_NE(load, nullptr);
   host::HostHandshake handshake{};
   handshake.major = 18;
