@@ -2,6 +2,7 @@
 // or the new one, never a torn one.
 #pragma once
 
+#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -14,5 +15,9 @@ namespace tav::host {
 // "cannot write <path>: <reason>".
 bool replaceFileAtomically(const std::string& path, std::string_view contents,
                            std::string* error = nullptr);
+
+// The file that replacing path replaces, as an absolute path: path itself, or where the chain of
+// symbolic links that path names ends, even when nothing is there yet.
+std::filesystem::path replacedFile(const std::string& path);
 
 } // namespace tav::host

@@ -12,14 +12,7 @@
 namespace tav::host {
 
 bool replaceFileAtomically(const std::string& path, std::string_view contents, std::string* error) {
-  std::error_code ignored;
-  // Through a symbolic link the link's target is what gets replaced.
-  std::filesystem::path target(path);
-  if (std::filesystem::is_symlink(target, ignored)) {
-    const std::filesystem::path resolved = std::filesystem::canonical(target, ignored);
-    if (!ignored)
-      target = resolved;
-  }
+  const std::filesystem::path target = replacedFile(path);
   const std::filesystem::path folder =
       target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
   std::string temporary = (folder / ("." + target.filename().string() + ".XXXXXX")).string();

@@ -1,37 +1,20 @@
 // Windows replacement of a file: a new file beside it, written and flushed, then moved over it.
 #include "host/atomic_file.h"
 
+#include "host/windows_support.h"
+
 #include <windows.h>
 
 #include <filesystem>
-#include <random>
 
 namespace tav::host {
 namespace {
 
-std::string lastErrorText() {
-  const DWORD code = GetLastError();
-  char text[512] = {};
-  DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                                code, 0, text, sizeof text, nullptr);
-  while (length > 0 && (text[length - 1] == '\r' || text[length - 1] == '\n' ||
-                        text[length - 1] == ' ' || text[length - 1] == '.'))
-    text[--length] = '\0';
-  return length > 0 ? std::string(text, length) : "error " + std::to_string(code);
-}
-
 // Creates a new, empty file named like ".NAME.XXXXXX" in folder; never opens an existing one.
 HANDLE createTemporary(const std::filesystem::path& folder, const std::string& name,
                        std::string& temporary) {
-  static constexpr char kLetters[] =
-      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-  std::random_device seed;
-  std::minstd_rand pick(seed());
   for (int attempt = 0; attempt < 100; ++attempt) {
-    std::string suffix(6, 'X');
-    for (char& c : suffix)
-      c = kLetters[pick() % (sizeof kLetters - 1)];
-    temporary = (folder / ("." + name + "." + suffix)).string();
+    temporary = (folder / ("." + name + "." + randomNameSuffix())).string();
     HANDLE file = CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS)
@@ -43,18 +26,12 @@ HANDLE createTemporary(const std::filesystem::path& folder, const std::string& n
 } // namespace
 
 bool replaceFileAtomically(const std::string& path, std::string_view contents, std::string* error) {
-  std::error_code ignored;
-  std::filesystem::path target(path);
-  if (std::filesystem::is_symlink(target, ignored)) {
-    const std::filesystem::path resolved = std::filesystem::canonical(target, ignored);
-    if (!ignored)
-      target = resolved;
-  }
+  const std::filesystem::path target = replacedFile(path);
   const std::filesystem::path folder =
       target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
   auto fail = [&](const std::string& what) {
     if (error != nullptr)
-      *error = what + ": " + lastErrorText();
+      *error = what + ": " + lastWindowsErrorText();
     return false;
   };
 

@@ -1,23 +1,11 @@
 // LoadLibraryA, GetProcAddress and FreeLibrary of a plugin library.
 #include "host/plugin_library.h"
 
+#include "host/windows_support.h"
+
 #include <windows.h>
 
 namespace tav::host {
-namespace {
-
-std::string lastErrorText(const std::string& what) {
-  const DWORD code = GetLastError();
-  char text[512] = {};
-  DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                                code, 0, text, sizeof text, nullptr);
-  while (length > 0 && (text[length - 1] == '\r' || text[length - 1] == '\n'))
-    text[--length] = '\0';
-  return what + ": " + (length > 0 ? std::string(text, length) : "error " + std::to_string(code));
-}
-
-} // namespace
-
 std::string pluginFileName(std::string_view name) {
   return std::string(name) + ".dll";
 }
@@ -29,12 +17,12 @@ std::optional<PluginLibrary> PluginLibrary::open(const std::string& path, bool k
   HMODULE module = LoadLibraryA(path.c_str());
   SetErrorMode(previousMode);
   if (module == nullptr) {
-    error = lastErrorText("cannot load " + path);
+    error = "cannot load " + path + ": " + lastWindowsErrorText();
     return std::nullopt;
   }
   FARPROC symbol = GetProcAddress(module, kPluginExportName);
   if (symbol == nullptr) {
-    error = lastErrorText(path + " has no " + kPluginExportName);
+    error = path + " has no " + kPluginExportName + ": " + lastWindowsErrorText();
     FreeLibrary(module);
     return std::nullopt;
   }

@@ -352,6 +352,16 @@ bool SondarPeers::save(const std::string& path, std::string* error) const {
   return snapshot().saveFile(path, error);
 }
 
+template <typename T>
+bool SondarPeers::assignPart(T SondarData::*part, T value, std::string* error) {
+  return shared_->edit(
+      [&](SondarData& state) {
+        state.*part = std::move(value);
+        return true;
+      },
+      error, true);
+}
+
 bool SondarPeers::addFlag(SondarFlag flag, std::string* error) {
   return shared_->edit(
       [&](SondarData& state) {
@@ -362,12 +372,7 @@ bool SondarPeers::addFlag(SondarFlag flag, std::string* error) {
 }
 
 bool SondarPeers::setFlags(std::vector<SondarFlag> flags, std::string* error) {
-  return shared_->edit(
-      [&](SondarData& state) {
-        state.flags = std::move(flags);
-        return true;
-      },
-      error, true);
+  return assignPart(&SondarData::flags, std::move(flags), error);
 }
 
 bool SondarPeers::addFrame(SondarFrame frame, std::string* error) {
@@ -380,21 +385,11 @@ bool SondarPeers::addFrame(SondarFrame frame, std::string* error) {
 }
 
 bool SondarPeers::setFrames(std::vector<SondarFrame> frames, std::string* error) {
-  return shared_->edit(
-      [&](SondarData& state) {
-        state.frames = std::move(frames);
-        return true;
-      },
-      error, true);
+  return assignPart(&SondarData::frames, std::move(frames), error);
 }
 
 bool SondarPeers::setInventoryOverrides(InventoryOverrides overrides, std::string* error) {
-  return shared_->edit(
-      [&](SondarData& state) {
-        state.inventory = std::move(overrides);
-        return true;
-      },
-      error, true);
+  return assignPart(&SondarData::inventory, std::move(overrides), error);
 }
 
 ValueTree SondarPeers::profile() const {

@@ -138,6 +138,8 @@ public:
 
 private:
   struct Shared;
+  // Sets one part of the saved state, as change does.
+  template <typename T> bool assignPart(T SondarData::*part, T value, std::string* error);
   void fireConfigurationEvent(const std::string& ns, const std::string& name, const char* eventType,
                               ValueTree data);
 

@@ -1,9 +1,9 @@
 // Windows temporary folders: GetTempPathA and CreateDirectoryA under a random name.
 #include "host/temporary_folder.h"
 
-#include <windows.h>
+#include "host/windows_support.h"
 
-#include <random>
+#include <windows.h>
 
 namespace tav::host {
 
@@ -15,15 +15,9 @@ std::string makeTemporaryFolder(std::string_view prefix, std::string* error) {
       *error = "cannot find the temporary folder: error " + std::to_string(GetLastError());
     return {};
   }
-  static constexpr char kLetters[] =
-      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-  std::random_device seed;
-  std::minstd_rand pick(seed());
   std::string path;
   for (int attempt = 0; attempt < 100; ++attempt) {
-    path = std::string(base, length) + std::string(prefix);
-    for (int i = 0; i < 6; ++i)
-      path += kLetters[pick() % (sizeof kLetters - 1)];
+    path = std::string(base, length) + std::string(prefix) + randomNameSuffix();
     if (CreateDirectoryA(path.c_str(), nullptr))
       return path;
     if (GetLastError() != ERROR_ALREADY_EXISTS)

@@ -15,10 +15,6 @@ namespace {
 
 using host::ValueTree;
 
-constexpr char kFlagsPath[] = "/tav-banners/v1/current-sondar/flags";
-constexpr char kEquippedPath[] = "/tav-banners/v1/current-sondar/flags/equipped";
-constexpr char kFramePath[] = "/tav-banners/v1/current-sondar/frames/equipped";
-
 // The status line and the JSON after it, as `call` prints a success.
 std::pair<std::string, ValueTree> parseAnswer(const std::string& out) {
   const size_t lineEnd = out.find('\n');

@@ -16,13 +16,6 @@ namespace {
 
 using host::ValueTree;
 
-constexpr char kFlagsPath[] = "/tav-banners/v1/current-sondar/flags";
-constexpr char kEquippedPath[] = "/tav-banners/v1/current-sondar/flags/equipped";
-constexpr char kFramePath[] = "/tav-banners/v1/current-sondar/frames/equipped";
-constexpr char kProfilePath[] = "/tav-sondar/v1/current-sondar/sondar-profile";
-constexpr char kEquipSwitch[] = "/tav-platform-config/v1/namespaces/Banners/IsEquipEnabled";
-constexpr char kSeason[] = "/tav-platform-config/v1/namespaces/ClientSystemStates/currentSeason";
-
 std::string nested(size_t depth) {
   return std::string(depth, '[') + std::string(depth, ']');
 }

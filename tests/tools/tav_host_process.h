@@ -23,6 +23,15 @@
 
 namespace tav::testtools {
 
+// Paths the tests call through tav-host: the plugin's routes and the peers' own.
+inline constexpr char kFlagsPath[] = "/tav-banners/v1/current-sondar/flags";
+inline constexpr char kEquippedPath[] = "/tav-banners/v1/current-sondar/flags/equipped";
+inline constexpr char kFramePath[] = "/tav-banners/v1/current-sondar/frames/equipped";
+inline constexpr char kProfilePath[] = "/tav-sondar/v1/current-sondar/sondar-profile";
+inline constexpr char kEquipSwitch[] = "/tav-platform-config/v1/namespaces/Banners/IsEquipEnabled";
+inline constexpr char kSeason[] =
+    "/tav-platform-config/v1/namespaces/ClientSystemStates/currentSeason";
+
 // Generous: a loaded two-core machine running sanitizer builds beside us.
 inline constexpr std::chrono::seconds kPatience{60};
 

@@ -22,12 +22,6 @@ namespace {
 using host::ValueTree;
 using Clock = std::chrono::steady_clock;
 
-constexpr char kFlagsPath[] = "/tav-banners/v1/current-sondar/flags";
-constexpr char kEquippedPath[] = "/tav-banners/v1/current-sondar/flags/equipped";
-constexpr char kFramePath[] = "/tav-banners/v1/current-sondar/frames/equipped";
-constexpr char kEquipSwitch[] = "/tav-platform-config/v1/namespaces/Banners/IsEquipEnabled";
-constexpr char kSeason[] = "/tav-platform-config/v1/namespaces/ClientSystemStates/currentSeason";
-
 ValueTree bodyOf(const httplib::Result& result) {
   if (!result) {
     ADD_FAILURE() << "no answer: " << httplib::to_string(result.error());

@@ -16,11 +16,6 @@ namespace {
 
 using host::ValueTree;
 
-constexpr char kFlagsPath[] = "/tav-banners/v1/current-sondar/flags";
-constexpr char kEquippedPath[] = "/tav-banners/v1/current-sondar/flags/equipped";
-constexpr char kProfilePath[] = "/tav-sondar/v1/current-sondar/sondar-profile";
-constexpr char kEquipSwitch[] = "/tav-platform-config/v1/namespaces/Banners/IsEquipEnabled";
-
 int statusOf(const httplib::Result& result) {
   return result ? result->status : -1;
 }

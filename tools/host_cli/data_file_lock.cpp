@@ -1,6 +1,8 @@
 // Locking a data file against other tav-hosts, and cleaning up after killed saves.
 #include "tools/host_cli/data_file_lock.h"
 
+#include "host/atomic_file.h"
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -83,10 +85,8 @@ DataFileLock::~DataFileLock() {
 
 void removeStaleTemporaries(const std::string& file) {
   std::error_code failed;
-  std::filesystem::path target = std::filesystem::canonical(file, failed);
-  if (failed) {
-    target = std::filesystem::absolute(file);
-  }
+  // Where saving the file puts its temporaries.
+  const std::filesystem::path target = host::replacedFile(file);
   const std::string prefix = "." + target.filename().string() + ".";
   const std::filesystem::path folder = target.parent_path();
   std::filesystem::directory_iterator entry(folder, failed);

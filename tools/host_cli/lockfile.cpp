@@ -55,21 +55,6 @@ pid_t lockfileOwner(const std::string& path) {
   return static_cast<pid_t>(std::atol(line.c_str() + std::strlen(kLockName) + 1));
 }
 
-// path with every symbolic link along it followed, though its target may not exist yet: the
-// lockfile lives where a link at path points.
-std::filesystem::path followLinks(const std::string& path) {
-  std::filesystem::path current = std::filesystem::absolute(path);
-  std::error_code failed;
-  for (int hops = 0; hops < 40 && std::filesystem::is_symlink(current, failed); ++hops) {
-    const std::filesystem::path target = std::filesystem::read_symlink(current, failed);
-    if (failed) {
-      break;
-    }
-    current = target.is_absolute() ? target : current.parent_path() / target;
-  }
-  return current.lexically_normal();
-}
-
 // The name a process runs from, " (deleted)" removed for a binary replaced since it started.
 std::string executableName(long pid) {
   std::error_code failed;
@@ -154,7 +139,7 @@ bool isRunningTavHost(long pid) {
 }
 
 bool claimLockfile(const std::string& path, std::string* error) {
-  const std::filesystem::path target = followLinks(path);
+  const std::filesystem::path target = host::replacedFile(path);
   const std::filesystem::path folder = target.parent_path();
   FolderLock lock(folder);
   if (!lock.held()) {
@@ -203,7 +188,7 @@ bool writeLockfile(const std::string& path, int port, const std::string& passwor
 }
 
 void removeLockfile(const std::string& path) {
-  const std::filesystem::path target = followLinks(path);
+  const std::filesystem::path target = host::replacedFile(path);
   if (lockfileOwner(target.string()) == ::getpid()) {
     ::unlink(target.c_str());
   }
