@@ -37,11 +37,16 @@ bool EventStream::attach(httplib::Response& response) {
   }
   struct Client {
     bool greeted = false;
-    uint64_t cursor = 0; // the number of the last event it has had
+    uint64_t cursor = 0;    // the number of the last event it has had
+    uint64_t announced = 0; // the number of announcements it has had
     Clock::time_point lastWrite = Clock::now();
   };
   auto client = std::make_shared<Client>();
   client->cursor = events_.sentCount();
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    client->announced = announced_;
+  }
   response.set_header("Cache-Control", "no-cache");
   response.set_chunked_content_provider(
       "text/event-stream",
@@ -50,15 +55,22 @@ bool EventStream::attach(httplib::Response& response) {
           client->greeted = true;
           return sink.write(kConnected, sizeof kConnected - 1);
         }
-        const host::SentSince sent =
-            events_.waitForSent(client->cursor, kWaitSlice, stop_.get_token());
         if (stop_.stop_requested()) {
           sink.done();
           return true;
         }
-        std::string text;
+        // The token is taken before the announcements are read, so that one made in between
+        // cuts the wait short instead of waiting for the next slice.
+        const std::stop_token wake = wakeToken();
+        std::string text = announcementsAfter(client->announced);
+        const host::SentSince sent = events_.waitForSent(
+            client->cursor, text.empty() ? kWaitSlice : std::chrono::milliseconds(0), wake);
+        if (stop_.stop_requested()) {
+          sink.done();
+          return true;
+        }
         if (sent.missed > 0) {
-          text = ": " + std::to_string(sent.missed) + " events were missed\n\n";
+          text += ": " + std::to_string(sent.missed) + " events were missed\n\n";
         }
         for (size_t i = 0; i < sent.events.size(); ++i) {
           text += message(sent.first + i, sent.events[i]);
@@ -79,6 +91,43 @@ bool EventStream::attach(httplib::Response& response) {
       },
       [this](bool) { clients_.fetch_sub(1); });
   return true;
+}
+
+void EventStream::announce(std::string_view name, const host::ValueTree& data) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  announcements_.push_back("event: " + std::string(name) + "\ndata: " + data.toJson() + "\n\n");
+  if (announcements_.size() > kKeptAnnouncements) {
+    announcements_.pop_front();
+  }
+  ++announced_;
+  wake_.request_stop();
+  wake_ = std::stop_source();
+}
+
+void EventStream::close() {
+  stop_.request_stop();
+  std::lock_guard<std::mutex> lock(mutex_);
+  wake_.request_stop();
+}
+
+std::stop_token EventStream::wakeToken() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return stop_.stop_requested() ? stop_.get_token() : wake_.get_token();
+}
+
+std::string EventStream::announcementsAfter(uint64_t& cursor) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  std::string text;
+  const uint64_t oldestKept = announced_ - announcements_.size();
+  if (cursor < oldestKept) {
+    text = ": " + std::to_string(oldestKept - cursor) + " changes were missed\n\n";
+    cursor = oldestKept;
+  }
+  for (uint64_t number = cursor; number < announced_; ++number) {
+    text += announcements_[number - oldestKept];
+  }
+  cursor = announced_;
+  return text;
 }
 
 } // namespace tav::tools

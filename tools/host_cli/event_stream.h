@@ -10,13 +10,21 @@
 // of its own and sleeps until an event is sent; one that falls so far behind that the host no
 // longer keeps what it missed reads a comment saying how many events it missed. A comment is
 // sent when nothing happened for a while, so that a client sees a dead connection.
+//
+// Beside the plugin's events, tav-host announces changes of its own (stream.announce): messages
+// with "event:" and "data:" but no "id:", since they are not numbered among the plugin's events.
 #pragma once
 
 #include "host/event_hub.h"
 
 #include <atomic>
 #include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <mutex>
 #include <stop_token>
+#include <string>
+#include <string_view>
 
 namespace httplib {
 struct Response;
@@ -39,13 +47,29 @@ public:
   // stream closes; false, leaving response alone, when kMaxClients streams are open already.
   bool attach(httplib::Response& response);
 
+  // Sends the message name/data to every open client, and to none that attach later.
+  void announce(std::string_view name, const host::ValueTree& data);
+
   // Ends every client's stream; later clients get an empty one.
-  void close() { stop_.request_stop(); }
+  void close();
 
 private:
+  // Announcements kept for clients that have not written them yet.
+  static constexpr size_t kKeptAnnouncements = 256;
+
+  // The token a client waits with: stopped by the next announcement or by close.
+  std::stop_token wakeToken();
+  // The announcements after the client's cursor, as stream text, moving the cursor past them.
+  std::string announcementsAfter(uint64_t& cursor);
+
   const host::EventHub& events_;
   std::stop_source stop_;
   std::atomic<size_t> clients_{0};
+
+  std::mutex mutex_;
+  std::deque<std::string> announcements_; // the newest ones, as stream text
+  uint64_t announced_ = 0;                // how many were ever made
+  std::stop_source wake_;
 };
 
 } // namespace tav::tools

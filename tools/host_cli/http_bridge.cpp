@@ -4,6 +4,7 @@
 #include "host/sondar_inventory.h"
 #include "tools/host_cli/answer_output.h"
 #include "tools/host_cli/lockfile.h"
+#include "tools/host_cli/page_assets.h"
 
 #include <httplib.h>
 
@@ -218,6 +219,9 @@ void HttpBridge::handle(const httplib::Request& request, httplib::Response& resp
     return handle(get, response);
   }
   const std::string& path = request.path;
+  if (isPagePath(path)) {
+    return page(request, response);
+  }
   if (path == kEventsPath) {
     if (request.method != "GET") {
       return methodNotAllowed(response, "GET");
@@ -245,6 +249,27 @@ void HttpBridge::handle(const httplib::Request& request, httplib::Response& resp
     return failure(request, response);
   }
   callPlugin(request, response);
+}
+
+void HttpBridge::page(const httplib::Request& request, httplib::Response& response) {
+  if (request.method != "GET") {
+    return methodNotAllowed(response, "GET");
+  }
+  const PageAsset* asset = findPageAsset(request.path);
+  if (asset == nullptr) {
+    return answerError(response, 404, "The page has no file " + request.path);
+  }
+  // The page may change with every build of tav-host, and nothing of it comes from elsewhere.
+  response.set_header("Cache-Control", "no-cache");
+  response.set_header("X-Content-Type-Options", "nosniff");
+  response.set_header("Content-Security-Policy",
+                      "default-src 'self'; img-src 'self' data:; frame-ancestors 'none'");
+  response.set_content(asset->bytes.data(), asset->bytes.size(), std::string(asset->contentType));
+}
+
+void HttpBridge::announce(const httplib::Request& request) {
+  events_.announce(kHostChangeEvent,
+                   ValueTree::map({{"method", request.method}, {"path", request.path}}));
 }
 
 void HttpBridge::callPlugin(const httplib::Request& request, httplib::Response& response) {
@@ -315,6 +340,7 @@ void HttpBridge::inventory(const httplib::Request& request, httplib::Response& r
   if (!kept) {
     return refused(response, error);
   }
+  announce(request);
   answerJson(response, 200, dataMembers(session_.peers().snapshot(), {"flags", "frames"}));
 }
 
@@ -349,6 +375,7 @@ void HttpBridge::profile(const httplib::Request& request, httplib::Response& res
       return refused(response, error);
     }
   }
+  announce(request);
   answerJson(response, 200, session_.peers().profile());
 }
 
@@ -387,6 +414,7 @@ void HttpBridge::configuration(const httplib::Request& request, httplib::Respons
       return refused(response, error);
     }
     session_.host().waitForDeliveries();
+    announce(request);
     return answerJson(response, 200, *body);
   }
   if (request.method == "DELETE") {
@@ -395,6 +423,7 @@ void HttpBridge::configuration(const httplib::Request& request, httplib::Respons
                            : refused(response, error);
     }
     session_.host().waitForDeliveries();
+    announce(request);
     response.status = 204;
     return;
   }
@@ -434,6 +463,7 @@ void HttpBridge::failure(const httplib::Request& request, httplib::Response& res
     if (!session_.peers().setFailure(*endpoint, injected, &error)) {
       return refused(response, error);
     }
+    announce(request);
     return answerJson(response, 200, failureValue(injected));
   }
   if (request.method == "DELETE") {
@@ -441,6 +471,7 @@ void HttpBridge::failure(const httplib::Request& request, httplib::Response& res
     if (!session_.peers().clearFailure(*endpoint, &error) && !error.empty()) {
       return refused(response, error);
     }
+    announce(request);
     response.status = 204;
     return;
   }

@@ -4,7 +4,9 @@
 //   HttpBridge bridge(session, events, basicAuthorization(kUserName, password));
 //   bridge.mount(server);  // every request needs the Authorization header, else 401
 //
-// Paths, all answered with JSON:
+// Paths, answered with JSON but for the page:
+//   /                                             GET: the page for people (page_assets.h), and
+//   /tav-host/page/<file>                         its other files
 //   /events                                       GET: the plugin's events (event_stream.h);
 //                                                 503 when EventStream::kMaxClients are open
 //   /tav-inventory/v1/signedInventory             GET ?types=A,B: the tokens the plugin is given;
@@ -19,6 +21,8 @@
 //   /tav-host/v1/failures/<endpoint>              GET; PUT {"status", "message"}: the peer
 //                                                 answers that error; DELETE: it works again
 //   anything else                                 the plugin, with the body and its content type
+// A change made through these paths is announced to event clients as a kHostChangeEvent, so that
+// pages showing the sondar redraw; the plugin never sees it.
 // Error answers are {"httpStatus": <status>, "message": <text>}, those of the HTTP layer (400,
 // 404, 408, 413, 414, 431) included. A change the data file could not keep is answered 500 with
 // the reason, and nothing changes.
@@ -40,6 +44,8 @@ namespace tav::tools {
 
 inline constexpr char kEventsPath[] = "/events";
 inline constexpr char kFailuresPrefix[] = "/tav-host/v1/failures/";
+// Data {"method", "path"}: the request that made the change.
+inline constexpr char kHostChangeEvent[] = "TavHostChange";
 
 class HttpBridge {
 public:
@@ -54,6 +60,9 @@ public:
 private:
   bool authorized(const std::string& header) const;
   void handle(const httplib::Request& request, httplib::Response& response);
+  void page(const httplib::Request& request, httplib::Response& response);
+  // Tells event clients that request changed the peers' state or the configuration.
+  void announce(const httplib::Request& request);
   void callPlugin(const httplib::Request& request, httplib::Response& response);
   void inventory(const httplib::Request& request, httplib::Response& response);
   void profile(const httplib::Request& request, httplib::Response& response);
