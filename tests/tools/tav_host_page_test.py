@@ -20,7 +20,6 @@ import subprocess
 import sys
 import tempfile
 import time
-import urllib.error
 import urllib.request
 
 FLAGS = "/tav-banners/v1/current-sondar/flags"
@@ -161,11 +160,7 @@ def check(served, driver, shots):
     assert equipped_keys(driver) == [key(equipped)], (equipped_keys(driver), equipped)
     seasons = driver.execute_script(
         "return [...document.querySelectorAll('#flags .season-group h3')].map((h) => h.textContent)")
-    expected_seasons = []
-    for flag in listed:
-        if "Season " + flag["seasonId"] not in expected_seasons:
-            expected_seasons.append("Season " + flag["seasonId"])
-    assert seasons == expected_seasons, seasons
+    assert seasons == list(dict.fromkeys("Season " + f["seasonId"] for f in listed)), seasons
 
     # A second window, marked so that a reload would show.
     driver.switch_to.new_window("window")
