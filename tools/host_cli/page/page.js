@@ -190,7 +190,7 @@ function renderSummary(equipped, frame, equipSwitch) {
 }
 
 function renderConfiguration(equipSwitch, season) {
-  // Written only when the value changed, so a redraw does not undo what is being typed.
+  // The season box is left alone while it has the focus, so a redraw does not undo typing.
   $('equip-enabled').checked = equipSwitch.ok && equipSwitch.value === true;
   const seasonText = season.ok ? String(season.value) : '';
   if (document.activeElement !== $('season')) $('season').value = seasonText;
