@@ -31,6 +31,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -114,6 +115,8 @@ public:
   bool stopping() const { return stopping_.load(); }
 
 private:
+  template <typename Fn>
+  RouteBuilder routeChecked(HttpMethod method, std::string_view templ, Fn fn);
   const host::HostApi* hostApi() const;
   void forwardLogToHost(const host::HostApi* api);
 
@@ -139,9 +142,20 @@ private:
 
 template <typename Fn>
 RouteBuilder Plugin::route(HttpMethod method, std::string_view templ, Fn fn) {
+  if constexpr (!handler_detail::checkRouteFunction<Fn>()) {
+    // The static_assert above has said why; nothing below would compile either.
+    std::abort();
+  } else {
+    return routeChecked(method, templ, std::move(fn));
+  }
+}
+
+template <typename Fn>
+RouteBuilder Plugin::routeChecked(HttpMethod method, std::string_view templ, Fn fn) {
   using Handler = TypedRouteHandler<Fn>;
   using Self = typename handler_detail::CallableSignature<Fn>::Plugin;
-  static_assert(std::is_base_of_v<Plugin, Self>, "a route's function takes the plugin first");
+  static_assert(std::is_base_of_v<Plugin, std::remove_cv_t<Self>>,
+                "a route's function takes the plugin first: a class derived from Plugin");
   auto* self = dynamic_cast<Self*>(this);
   if (self == nullptr) {
     throw std::invalid_argument("a route's function takes another plugin class");
