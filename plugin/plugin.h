@@ -92,7 +92,8 @@ public:
 
   // Registers a function under method and template, with a handler around fn (see
   // typed_route_handler.h for its shapes), and records fn's argument and return types in the
-  // function's descriptor. The returned builder names the arguments in order.
+  // function's descriptor. The returned builder names the arguments in order. A function of
+  // another shape, or with an argument or answer of an unsupported type, does not compile.
   template <typename Fn> RouteBuilder route(HttpMethod method, std::string_view templ, Fn fn);
 
   const PluginVersion& coreVersion() const { return coreVersion_; }
@@ -142,8 +143,13 @@ private:
 
 template <typename Fn>
 RouteBuilder Plugin::route(HttpMethod method, std::string_view templ, Fn fn) {
+  // A function that cannot be a route's stops at the one static_assert naming why, not in the
+  // handler's templates below.
   if constexpr (!handler_detail::checkRouteFunction<Fn>()) {
-    // The static_assert above has said why; nothing below would compile either.
+    std::abort();
+  } else if constexpr (!std::is_base_of_v<Plugin, handler_detail::PluginOf<Fn>>) {
+    static_assert(sizeof(Fn) == 0,
+                  "a route's function takes the plugin first: a class derived from Plugin");
     std::abort();
   } else {
     return routeChecked(method, templ, std::move(fn));
@@ -154,8 +160,6 @@ template <typename Fn>
 RouteBuilder Plugin::routeChecked(HttpMethod method, std::string_view templ, Fn fn) {
   using Handler = TypedRouteHandler<Fn>;
   using Self = typename handler_detail::CallableSignature<Fn>::Plugin;
-  static_assert(std::is_base_of_v<Plugin, std::remove_cv_t<Self>>,
-                "a route's function takes the plugin first: a class derived from Plugin");
   auto* self = dynamic_cast<Self*>(this);
   if (self == nullptr) {
     throw std::invalid_argument("a route's function takes another plugin class");

@@ -84,6 +84,9 @@ requires requires {
 }
 struct CallableSignature<F> : decltype(objectSignature(&F::operator())) {};
 
+// The class a route's function takes first.
+template <typename Fn> using PluginOf = std::remove_cv_t<typename CallableSignature<Fn>::Plugin>;
+
 template <typename R> inline constexpr bool kHandlerResponse = false;
 template <typename T> inline constexpr bool kHandlerResponse<HandlerResponse<T>> = true;
 

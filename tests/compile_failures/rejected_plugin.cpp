@@ -19,6 +19,10 @@ struct Record {
 #endif
 };
 
+tav::HandlerResponse<void> answerForRecord(Record&) {
+  return {};
+}
+
 class MistakenPlugin : public tav::Plugin {
 public:
   void onRegistered() override {
@@ -42,6 +46,8 @@ public:
     route(tav::HttpMethod::Get, "/m/v1/a", &MistakenPlugin::characterArgument);
 #elif TAV_MISTAKE == 8
     route(tav::HttpMethod::Get, "/m/v1/a", &MistakenPlugin::lateInfo);
+#elif TAV_MISTAKE == 9
+    route(tav::HttpMethod::Get, "/m/v1/a", &answerForRecord);
 #else
     route(tav::HttpMethod::Get, "/m/v1/a", &MistakenPlugin::accepted);
     route(tav::HttpMethod::Get, "/m/v1/b",
