@@ -116,6 +116,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(FavouritesPluginTest, PutSendsTheEventUnderItsOwnNameAndTheGenericOne) {
   const CallResult first = put("flag-1", R"({"note":"first"})");
   ASSERT_TRUE(first.ok()) << *first.error;
+  EXPECT_EQ(first.functionName, "PutTavFavouritesV1FavouritesByItemId");
   EXPECT_EQ(first.status, 201u);
   EXPECT_TRUE(sameValue(first.value, json(R"({"note":"first","priority":"Low"})")));
   const CallResult second = put("flag-1", R"({"note":"again","priority":"High"})");
