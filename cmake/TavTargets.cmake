@@ -11,7 +11,8 @@ macro(tav_platform_sources variable)
 endmacro()
 
 # tav_subsystem(<target> DEPS <libs...>): every .cpp of the current folder becomes one static
-# library; a folder without sources yet becomes an interface library so dependents still link.
+# library that requires C++20 of its consumers; a folder without sources yet becomes an interface
+# library so dependents still link.
 function(tav_subsystem target)
   cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
@@ -20,10 +21,13 @@ function(tav_subsystem target)
     add_library(${target} STATIC ${sources})
     target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR})
     target_link_libraries(${target} PUBLIC ${ARG_DEPS})
+    # Required of every consumer too: the headers use std::span, concepts and requires-clauses.
+    target_compile_features(${target} PUBLIC cxx_std_20)
   else()
     add_library(${target} INTERFACE)
     target_include_directories(${target} INTERFACE ${PROJECT_SOURCE_DIR})
     target_link_libraries(${target} INTERFACE ${ARG_DEPS})
+    target_compile_features(${target} INTERFACE cxx_std_20)
   endif()
 endfunction()
 

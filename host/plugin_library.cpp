@@ -6,6 +6,17 @@
 
 namespace tav::host {
 
+std::array<std::string, 2> pluginEntryNames(std::string_view path) {
+  std::string_view name = path.substr(path.find_last_of("/\\") + 1);
+  name = name.substr(0, name.find('.'));
+#if !defined(_WIN32)
+  if (name.starts_with("lib")) {
+    name.remove_prefix(3);
+  }
+#endif
+  return {std::string(kPluginExportName), "load_" + std::string(name)};
+}
+
 PluginLibrary::PluginLibrary(PluginLibrary&& other) noexcept
     : handle_(std::exchange(other.handle_, nullptr)), entry_(std::exchange(other.entry_, nullptr)) {
 }

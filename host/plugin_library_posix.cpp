@@ -17,11 +17,17 @@ std::optional<PluginLibrary> PluginLibrary::open(const std::string& path, bool k
     error = message != nullptr ? message : "dlopen failed for " + path;
     return std::nullopt;
   }
-  dlerror();
-  void* symbol = dlsym(handle, kPluginExportName);
+  const std::array<std::string, 2> names = pluginEntryNames(path);
+  void* symbol = nullptr;
+  for (const std::string& name : names) {
+    dlerror();
+    symbol = dlsym(handle, name.c_str());
+    if (symbol != nullptr) {
+      break;
+    }
+  }
   if (symbol == nullptr) {
-    const char* message = dlerror();
-    error = message != nullptr ? message : path + " has no " + kPluginExportName;
+    error = path + " has neither " + names[0] + " nor " + names[1];
     dlclose(handle);
     return std::nullopt;
   }

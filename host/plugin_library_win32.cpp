@@ -20,9 +20,16 @@ std::optional<PluginLibrary> PluginLibrary::open(const std::string& path, bool k
     error = "cannot load " + path + ": " + lastWindowsErrorText();
     return std::nullopt;
   }
-  FARPROC symbol = GetProcAddress(module, kPluginExportName);
+  const std::array<std::string, 2> names = pluginEntryNames(path);
+  FARPROC symbol = nullptr;
+  for (const std::string& name : names) {
+    symbol = GetProcAddress(module, name.c_str());
+    if (symbol != nullptr) {
+      break;
+    }
+  }
   if (symbol == nullptr) {
-    error = path + " has no " + kPluginExportName + ": " + lastWindowsErrorText();
+    error = path + " has neither " + names[0] + " nor " + names[1] + ": " + lastWindowsErrorText();
     FreeLibrary(module);
     return std::nullopt;
   }

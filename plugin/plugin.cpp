@@ -1,6 +1,7 @@
 // Plugin registration, start and stop, the callback table and the host services.
 #include "plugin/plugin.h"
 
+#include "binding/unregistered_types.h"
 #include "foundation/failure_report.h"
 #include "foundation/log.h"
 #include "foundation/logger.h"
@@ -170,6 +171,11 @@ void Plugin::registerWithHost(host::HostHandshake& handshake, std::string_view s
   registerFrameworkEvents();
 
   onRegistered();
+  // Each of these fails every conversion through it with a message that cannot name the field;
+  // said once here, it names the type and field.
+  for (const std::string& line : unregisteredTypeReferences(registry_)) {
+    logMessage(LogLevel::Error, kLogGroupDbg, "%s: %s", names_.fullName.c_str(), line.c_str());
+  }
 
   functionTable_ = std::make_unique<FunctionTable>(registry_, routes_);
 

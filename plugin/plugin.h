@@ -31,6 +31,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -91,7 +92,8 @@ public:
 
   // Registers a function under method and template, with a handler around fn (see
   // typed_route_handler.h for its shapes), and records fn's argument and return types in the
-  // function's descriptor. The returned builder names the arguments in order.
+  // function's descriptor. The returned builder names the arguments in order. A function of
+  // another shape, or with an argument or answer of an unsupported type, does not compile.
   template <typename Fn> RouteBuilder route(HttpMethod method, std::string_view templ, Fn fn);
 
   const PluginVersion& coreVersion() const { return coreVersion_; }
@@ -114,6 +116,8 @@ public:
   bool stopping() const { return stopping_.load(); }
 
 private:
+  template <typename Fn>
+  RouteBuilder routeChecked(HttpMethod method, std::string_view templ, Fn fn);
   const host::HostApi* hostApi() const;
   void forwardLogToHost(const host::HostApi* api);
 
@@ -139,9 +143,23 @@ private:
 
 template <typename Fn>
 RouteBuilder Plugin::route(HttpMethod method, std::string_view templ, Fn fn) {
+  // A function that cannot be a route's stops at the one static_assert naming why, not in the
+  // handler's templates below.
+  if constexpr (!handler_detail::checkRouteFunction<Fn>()) {
+    std::abort();
+  } else if constexpr (!std::is_base_of_v<Plugin, handler_detail::PluginOf<Fn>>) {
+    static_assert(sizeof(Fn) == 0,
+                  "a route's function takes the plugin first: a class derived from Plugin");
+    std::abort();
+  } else {
+    return routeChecked(method, templ, std::move(fn));
+  }
+}
+
+template <typename Fn>
+RouteBuilder Plugin::routeChecked(HttpMethod method, std::string_view templ, Fn fn) {
   using Handler = TypedRouteHandler<Fn>;
   using Self = typename handler_detail::CallableSignature<Fn>::Plugin;
-  static_assert(std::is_base_of_v<Plugin, Self>, "a route's function takes the plugin first");
   auto* self = dynamic_cast<Self*>(this);
   if (self == nullptr) {
     throw std::invalid_argument("a route's function takes another plugin class");

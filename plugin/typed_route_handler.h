@@ -7,7 +7,9 @@
 //   [](Self& plugin, Args...) -> HandlerResponse<R>  a lambda or other function object
 // Args may begin with `const RequestInfo&` or `const RequestInfo*`; the others are the bound
 // arguments in declaration order, taken by value or const reference. A `std::optional<T>`
-// argument is optional: an empty value leaves it empty instead of failing as required.
+// argument is optional: an empty value leaves it empty instead of failing as required. Any other
+// shape, and an argument or answer of an unsupported type, fails to compile with a static_assert
+// that names the problem (checkRouteFunction).
 #pragma once
 
 #include "binding/native_binding.h"
@@ -23,6 +25,18 @@
 #include <utility>
 
 namespace tav {
+
+// What makes a function unusable as a route's function; None when it is usable.
+enum class RouteFunctionProblem {
+  None,
+  NotAFunction,
+  NotHandlerResponse,
+  AnswerType,
+  RequestInfoNotFirst,
+  OutParameter,
+  ArgumentType,
+};
+
 namespace handler_detail {
 
 template <typename... Ts> struct TypeList {};
@@ -36,7 +50,9 @@ template <typename Self, typename R, typename... A> struct SignatureOf {
   using Params = TypeList<A...>;
 };
 
-template <typename F> struct Signature;
+// Empty for anything that is not one of the accepted shapes, so that routeFunctionProblem can
+// tell.
+template <typename F> struct Signature {};
 template <typename C, typename R, typename... A>
 struct Signature<R (C::*)(A...)> : SignatureOf<C, R, A...> {};
 template <typename C, typename R, typename... A>
@@ -64,9 +80,15 @@ SignatureOf<S, R, A...> objectSignature(R (L::*)(S&, A...) noexcept);
 template <typename F> struct CallableSignature : Signature<F> {};
 template <typename F>
 requires requires {
-  &F::operator();
+  objectSignature(&F::operator());
 }
 struct CallableSignature<F> : decltype(objectSignature(&F::operator())) {};
+
+// The class a route's function takes first.
+template <typename Fn> using PluginOf = std::remove_cv_t<typename CallableSignature<Fn>::Plugin>;
+
+template <typename R> inline constexpr bool kHandlerResponse = false;
+template <typename T> inline constexpr bool kHandlerResponse<HandlerResponse<T>> = true;
 
 enum class InfoForm { None, Reference, Pointer };
 
@@ -83,6 +105,81 @@ template <typename... A> struct SplitInfo<TypeList<const RequestInfo*, A...>> {
   static constexpr InfoForm kForm = InfoForm::Pointer;
   using Bound = TypeList<A...>;
 };
+
+template <typename A> struct BoundType { using Type = std::remove_cvref_t<A>; };
+template <typename T> struct BoundType<std::optional<T>> { using Type = T; };
+template <typename T> struct BoundType<const std::optional<T>&> { using Type = T; };
+
+template <typename A>
+inline constexpr bool kRequestInfoParameter =
+    std::is_same_v<std::remove_cvref_t<A>, RequestInfo> ||
+    std::is_same_v<std::remove_cvref_t<A>, const RequestInfo*> ||
+    std::is_same_v<std::remove_cvref_t<A>, RequestInfo*>;
+
+template <typename A>
+inline constexpr bool kOutParameter = std::is_rvalue_reference_v<A> ||
+                                      (std::is_lvalue_reference_v<A> &&
+                                       !std::is_const_v<std::remove_reference_t<A>>);
+
+template <typename A> constexpr RouteFunctionProblem parameterProblem() {
+  if constexpr (kRequestInfoParameter<A>) {
+    return RouteFunctionProblem::RequestInfoNotFirst;
+  } else if constexpr (kOutParameter<A>) {
+    return RouteFunctionProblem::OutParameter;
+  } else if constexpr (!kSupportedNativeType<typename BoundType<A>::Type>) {
+    return RouteFunctionProblem::ArgumentType;
+  } else {
+    return RouteFunctionProblem::None;
+  }
+}
+
+template <typename... A> constexpr RouteFunctionProblem parametersProblem(TypeList<A...>) {
+  RouteFunctionProblem problem = RouteFunctionProblem::None;
+  static_cast<void>(
+      ((problem = parameterProblem<A>(), problem == RouteFunctionProblem::None) && ...));
+  return problem;
+}
+
+// The first thing wrong with Fn as a route's function, in the order a reader would check.
+template <typename Fn> constexpr RouteFunctionProblem routeFunctionProblem() {
+  using S = CallableSignature<Fn>;
+  if constexpr (!requires { typename S::Plugin; }) {
+    return RouteFunctionProblem::NotAFunction;
+  } else if constexpr (!kHandlerResponse<typename S::Response>) {
+    return RouteFunctionProblem::NotHandlerResponse;
+  } else if constexpr (!std::is_void_v<typename ResponseOf<typename S::Response>::Value> &&
+                       !kSupportedNativeType<typename ResponseOf<typename S::Response>::Value>) {
+    return RouteFunctionProblem::AnswerType;
+  } else {
+    return parametersProblem(typename SplitInfo<typename S::Params>::Bound{});
+  }
+}
+
+// One static_assert per problem, so that exactly one fires and its message is the reason.
+template <typename Fn, RouteFunctionProblem kProblem = routeFunctionProblem<Fn>()>
+constexpr bool checkRouteFunction() {
+  using P = RouteFunctionProblem;
+  static_assert(kProblem != P::NotAFunction,
+                "a route's function must be a member function of the plugin, or a free function "
+                "or non-generic lambda whose first parameter is the plugin (Self&)");
+  static_assert(kProblem != P::NotHandlerResponse,
+                "a route's function must return HandlerResponse<T> (HandlerResponse<void> for "
+                "no value)");
+  static_assert(kProblem != P::AnswerType,
+                "unsupported type T in the route's HandlerResponse<T>: use bool, a number, "
+                "std::string, BindingProperty, a registered enum or struct, or a std::vector of "
+                "them");
+  static_assert(kProblem != P::RequestInfoNotFirst,
+                "a route's request info must be its first argument, as const RequestInfo& or "
+                "const RequestInfo*");
+  static_assert(kProblem != P::OutParameter,
+                "a route's arguments are taken by value or by const reference");
+  static_assert(kProblem != P::ArgumentType,
+                "unsupported route argument type: use bool, a number, std::string, "
+                "BindingProperty, a registered enum or struct, a std::vector of them, or "
+                "std::optional of one");
+  return kProblem == P::None;
+}
 
 // How one bound argument is read and described.
 template <typename T> struct ArgumentReader {

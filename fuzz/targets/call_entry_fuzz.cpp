@@ -30,6 +30,7 @@
 #include "host/sondar_peers.h"
 #include "host/sondar_token.h"
 #include "host/value_tree.h"
+#include "plugin/plugin_export.h"
 
 #include <charconv>
 #include <cstdio>
@@ -37,7 +38,8 @@
 #include <string>
 #include <vector>
 
-extern "C" void load_tav_banners(tav::host::HostHandshake* handshake);
+// The plugin is linked into this program, so its entry is defined here rather than generated.
+TAV_PLUGIN_ENTRY(load_tav_banners);
 
 namespace {
 

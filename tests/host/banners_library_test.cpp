@@ -1,6 +1,6 @@
 // libtav_banners.so loaded as the desktop client's host would load it: handshake words, the
 // description records, the subscriptions made at start and dropped at stop, and log forwarding.
-#include "host/built_plugin.h"
+#include "host/testing/built_plugin.h"
 
 #include "host/memory_statistics.h"
 

@@ -10,8 +10,8 @@
 // (from BuiltPluginTest) checks that every record the host handed out was released once.
 #pragma once
 
-#include "host/built_plugin.h"
 #include "host/sondar_peers.h"
+#include "host/testing/built_plugin.h"
 
 #include <cstdint>
 #include <string>

@@ -1,7 +1,7 @@
 // libtav_test_plugin.so through the host: the host's own paths (record choice with placeholders,
 // streams, error answers, sent events) against a real framework plugin. The routes' own rules are
 // tested with the plugin runtime.
-#include "host/built_plugin.h"
+#include "host/testing/built_plugin.h"
 
 #include <gtest/gtest.h>
 

@@ -44,6 +44,14 @@ INSTANTIATE_TEST_SUITE_P(Libraries, PluginLibrary,
                          ::testing::Values(host::pluginFileName("tav_banners"),
                                            host::pluginFileName("tav_test_plugin")));
 
+// The example plugin's build names another entry; the generated export list follows it.
+TEST(ExampleLibrary, ExportsOnlyTheEntryItsBuildNamesAndNeedsOnlySystemLibraries) {
+  const std::string path = libraryPath(host::pluginFileName("tav_favourites"));
+  EXPECT_EQ(test::exportedSymbols(path), std::vector<std::string>{"load_tav_favourites"});
+  for (const std::string& name : test::importedLibraries(path))
+    EXPECT_TRUE(test::isSystemLibrary(name)) << name;
+}
+
 host::LoadPluginFn loadEntry(const std::string& name) {
   // Kept loaded for the rest of the process: a plugin library is never unloaded by these tests.
   static std::vector<host::PluginLibrary> kept;

@@ -94,6 +94,42 @@ TEST(PluginRegistration, UnknownKindStillRegistersWithTheXxPrefix) {
   EXPECT_TRUE(capture.target().contains("called with an unknown type"));
 }
 
+struct Inner {
+  int32_t n = 0;
+};
+struct Outer {
+  Inner inner;
+};
+
+// Registers Outer before Inner, so that Outer's field can never convert.
+class MisorderedPlugin : public Plugin {
+  void onRegistered() override {
+    typeRegistry().registerType<Outer>("Outer").field("inner", &Outer::inner);
+    typeRegistry().registerType<Inner>("Inner").field("n", &Inner::n);
+  }
+};
+
+TEST(PluginRegistration, LogsEachFieldOfAnUnregisteredTypeOnceNamingTypeAndField) {
+  test::ScopedLogCapture capture;
+  auto handshake = handshakeFrom(18, 0, 0);
+  MisorderedPlugin plugin;
+  plugin.registerWithHost(handshake, "tav-banners");
+  const auto records = capture.target().records();
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(records[0].level, LogLevel::Error);
+  EXPECT_EQ(records[0].message, "vmf-be-tav-banners: Type 'Outer' field 'inner' has an "
+                                "unregistered struct type (" +
+                                    std::string(typeId<Inner>().text) + ")");
+}
+
+TEST(PluginRegistration, LogsNothingForTheFrameworksOwnTypes) {
+  test::ScopedLogCapture capture;
+  auto handshake = handshakeFrom(18, 0, 0);
+  Plugin plugin;
+  plugin.registerWithHost(handshake, "tav-banners");
+  EXPECT_EQ(capture.target().count(), 0u);
+}
+
 TEST(PluginRegistration, WritesOwnVersionCallbacksContextNameAndFunctionTable) {
   auto handshake = handshakeFrom(18, 3, 1);
   Plugin plugin;

@@ -1,5 +1,5 @@
 // Finding and loading the built plugin libraries.
-#include "host/built_plugin.h"
+#include "host/testing/built_plugin.h"
 
 #include <cstdlib>
 #include <filesystem>
