@@ -138,20 +138,27 @@ private:
     // and items started so far. A map's key is read at an even index, its value at an odd one.
     uint64_t count;
     uint64_t index;
-    // The key just read, still pointing into the document.
-    std::string_view key;
-    // Elements a collection already held when it was opened (a repeated map key decodes into
-    // the earlier value); those are overwritten in place, the rest are appended.
+    // The key just read, still pointing into the document (its length is below).
+    const char* keyText;
+    // A collection's elements that are there already: those it held when it was opened (a
+    // repeated map key decodes into the earlier value), or all those it announced when they fit
+    // in the room reserved for it. They are decoded in place through `elements`, which stays
+    // valid because the array only grows once they are all passed; the rest are appended.
+    BindingProperty* elements;
     size_t existing;
+    uint32_t keyLength;
     bool isStructure;
   };
+  // Seven words: a document nested to the limit holds a frame for every level.
+  static_assert(sizeof(Frame) <= 7 * sizeof(uint64_t));
 
   bool readValue(BindingProperty& target);
   bool readKey(Frame& frame);
   bool openCollection(BindingProperty& target, uint64_t count);
   bool openStructure(BindingProperty& target, uint64_t pairs);
   bool checkDepth();
-  void pushFrame(const Frame& frame);
+  // The next frame of the stack, to be filled in.
+  Frame& pushFrame();
   bool readString(BindingProperty& target, uint64_t length);
   bool readBlob(BindingProperty& target, uint64_t length);
 
@@ -177,6 +184,7 @@ private:
   BindingResult result_;
   // Frames [0, depth_) are live; the vector only grows, so pushing is a plain store.
   std::vector<Frame> stack_;
+  size_t stackSize_ = kInitialFrames; // stack_.size(), kept to spare a division per push
   size_t depth_ = 0;
 };
 
@@ -198,8 +206,7 @@ void MessagePackReader::run() {
         continue;
       }
       if (!top.isStructure) {
-        pending =
-            top.index < top.existing ? &top.target->element(top.index) : &top.target->append();
+        pending = top.index < top.existing ? &top.elements[top.index] : &top.target->append();
         ++top.index;
       } else if ((top.index & 1) == 0) {
         ++top.index;
@@ -209,7 +216,7 @@ void MessagePackReader::run() {
         continue;
       } else {
         ++top.index;
-        pending = &top.target->member(top.key);
+        pending = &top.target->member(std::string_view(top.keyText, top.keyLength));
       }
     }
     if (!readValue(*pending)) {
@@ -367,7 +374,8 @@ bool MessagePackReader::readKey(Frame& frame) {
          static_cast<uint32_t>(length), position_);
     return false;
   }
-  frame.key = std::string_view(reinterpret_cast<const char*>(data_ + position_), length);
+  frame.keyText = reinterpret_cast<const char*>(data_ + position_);
+  frame.keyLength = static_cast<uint32_t>(length);
   position_ += static_cast<uint32_t>(length);
   return true;
 }
@@ -383,24 +391,43 @@ bool MessagePackReader::openCollection(BindingProperty& target, uint64_t count) 
   } else {
     target.makeCollection();
   }
-  target.reserve(existing + static_cast<size_t>(std::min<uint64_t>(
-                                {count, size_ - position_, kMaxReservedElements})));
-  pushFrame(Frame{&target, count, 0, {}, existing, false});
+  const auto room =
+      static_cast<size_t>(std::min<uint64_t>({count, size_ - position_, kMaxReservedElements}));
+  target.reserve(existing + room);
+  // A new collection whose elements all fit in that room gets them at once, so each is then
+  // decoded in place rather than appended.
+  if (existing == 0 && count != 0 && count == room) {
+    target.element(room - 1);
+    existing = room;
+  }
+  Frame& frame = pushFrame();
+  frame.target = &target;
+  frame.count = count;
+  frame.index = 0;
+  frame.elements = target.elements().data();
+  frame.existing = existing;
+  frame.isStructure = false;
   return true;
 }
 
 // Structure members are tree nodes made one at a time, so there is nothing to reserve.
 bool MessagePackReader::openStructure(BindingProperty& target, uint64_t pairs) {
   target.makeStructure();
-  pushFrame(Frame{&target, pairs * 2, 0, {}, 0, true});
+  Frame& frame = pushFrame();
+  frame.target = &target;
+  frame.count = pairs * 2;
+  frame.index = 0;
+  frame.existing = 0;
+  frame.isStructure = true;
   return true;
 }
 
-void MessagePackReader::pushFrame(const Frame& frame) {
-  if (depth_ == stack_.size()) {
-    stack_.resize(depth_ * 2);
+MessagePackReader::Frame& MessagePackReader::pushFrame() {
+  if (depth_ == stackSize_) {
+    stackSize_ = depth_ * 2;
+    stack_.resize(stackSize_);
   }
-  stack_[depth_++] = frame;
+  return stack_[depth_++];
 }
 
 // Checked right after the code byte of a container, before its count: the stack holds the

@@ -231,6 +231,18 @@ INSTANTIATE_TEST_SUITE_P(
                   11},
         ValueCase{
             "RepeatedKeyNilEmpties", {0x82, 0xA1, 'a', 0x01, 0xA1, 'a', 0xC0}, "{\"a\":empty}", 7},
+        // The second value merges into the first member by member, in the order of the bytes.
+        ValueCase{"RepeatedKeyInsideRepeatedValue",
+                  {0x82, 0xA1, 'a', 0x81, 0xA1, 'x', 0x91, 0x01, 0xA1, 'a', 0x82, 0xA1, 'x', 0x02,
+                   0xA1, 'x', 0x91, 0x03},
+                  "{\"a\":{\"x\":[3]}}",
+                  18},
+        // Elements that fit the room reserved for them are made at once and decoded in place,
+        // containers and empty values among them.
+        ValueCase{"AnnouncedElementsInPlace",
+                  {0x93, 0x91, 0x01, 0x81, 0xA1, 'k', 0x92, 0x02, 0x03, 0xC0},
+                  "[[1],{\"k\":[2,3]},empty]",
+                  10},
         ValueCase{"TrailingBytesNotConsumed", {0x01, 0x02}, "1", 1},
         ValueCase{"TrailingRejectedCodeNotRead", {0x91, 0x01, 0xC1}, "[1]", 2},
         ValueCase{"EmptyDocument", {}, "empty", 0}),
