@@ -7,12 +7,8 @@
 
 #include <signal.h>
 
-#include <atomic>
-#include <condition_variable>
-#include <mutex>
 #include <regex>
 #include <set>
-#include <thread>
 
 namespace tav::testtools {
 namespace {
@@ -89,25 +85,8 @@ TEST_F(TavHostPageTest, RefusesStrangersOtherMethodsAndUnknownFiles) {
 }
 
 TEST_F(TavHostPageTest, AnnouncesEveryChangeMadeThroughServeToEventClients) {
-  std::mutex mutex;
-  std::condition_variable arrived;
-  std::string received;
-  std::atomic<bool> enough{false};
-  std::thread listener([&] {
-    httplib::Client events = served.client();
-    events.Get("/events", [&](const char* data, size_t size) {
-      std::lock_guard<std::mutex> lock(mutex);
-      received.append(data, size);
-      arrived.notify_all();
-      return !enough.load();
-    });
-  });
-  auto waitFor = [&](const std::string& fragment) {
-    std::unique_lock<std::mutex> lock(mutex);
-    return arrived.wait_for(lock, kPatience,
-                            [&] { return received.find(fragment) != std::string::npos; });
-  };
-  ASSERT_TRUE(waitFor(": connected")) << "the stream did not open";
+  EventListener events(served);
+  ASSERT_TRUE(events.waitFor(": connected")) << "the stream did not open";
 
   struct Change {
     const char* method;
@@ -135,14 +114,14 @@ TEST_F(TavHostPageTest, AnnouncesEveryChangeMadeThroughServeToEventClients) {
     ASSERT_TRUE(answer && answer->status / 100 == 2) << change.method << " " << change.path;
     const std::string message = std::string("event: TavHostChange\ndata: {\"method\":\"") +
                                 change.method + "\",\"path\":\"" + change.path + "\"}\n\n";
-    EXPECT_TRUE(waitFor(message)) << message << " not in:\n" << received;
+    EXPECT_TRUE(events.waitFor(message)) << message << " not in:\n" << events.received();
   }
   // Reading is not a change: after two reads, a last change is the only further announcement,
   // since announcements arrive in the order of the changes.
   ASSERT_EQ(statusOf(client.Get(kEquipSwitch)), 200);
   ASSERT_EQ(statusOf(client.Get(kFlagsPath)), 200);
   ASSERT_EQ(statusOf(client.Put(kEquipSwitch, "true", "application/json")), 200);
-  const auto announcements = [&] {
+  const auto announcements = [](const std::string& received) {
     size_t count = 0;
     for (size_t at = received.find("event: TavHostChange"); at != std::string::npos;
          at = received.find("event: TavHostChange", at + 1)) {
@@ -150,15 +129,13 @@ TEST_F(TavHostPageTest, AnnouncesEveryChangeMadeThroughServeToEventClients) {
     }
     return count;
   };
-  {
-    std::unique_lock<std::mutex> lock(mutex);
-    arrived.wait_for(lock, kPatience, [&] { return announcements() > std::size(changes); });
-    EXPECT_EQ(announcements(), std::size(changes) + 1) << received;
-    EXPECT_EQ(received.find("id:"), std::string::npos) << received;
-  }
-  enough = true;
+  events.waitUntil(
+      [&](const std::string& received) { return announcements(received) > std::size(changes); });
+  const std::string received = events.received();
+  EXPECT_EQ(announcements(received), std::size(changes) + 1) << received;
+  EXPECT_EQ(received.find("id:"), std::string::npos) << received;
   served.signal(SIGTERM);
-  listener.join();
+  events.join();
   EXPECT_EQ(served.waitForExit(), 0);
 }
 

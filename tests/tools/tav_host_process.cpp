@@ -269,4 +269,41 @@ std::string ServedHost::errors() const {
   return readFile(folder_.file("err"));
 }
 
+EventListener::EventListener(const ServedHost& served) {
+  thread_ = std::thread([this, client = served.client()]() mutable {
+    client.Get("/events", [this](const char* data, size_t size) {
+      std::lock_guard<std::mutex> lock(mutex_);
+      received_.append(data, size);
+      arrived_.notify_all();
+      return !enough_.load();
+    });
+  });
+}
+
+EventListener::~EventListener() {
+  if (thread_.joinable()) {
+    join();
+  }
+}
+
+bool EventListener::waitUntil(const std::function<bool(const std::string&)>& done) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  return arrived_.wait_for(lock, kPatience, [&] { return done(received_); });
+}
+
+bool EventListener::waitFor(const std::string& fragment) {
+  return waitUntil(
+      [&](const std::string& text) { return text.find(fragment) != std::string::npos; });
+}
+
+std::string EventListener::received() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return received_;
+}
+
+void EventListener::join() {
+  enough_ = true;
+  thread_.join();
+}
+
 } // namespace tav::testtools

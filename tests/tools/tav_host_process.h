@@ -15,10 +15,15 @@
 
 #include <sys/types.h>
 
+#include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <filesystem>
+#include <functional>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace tav::testtools {
@@ -125,6 +130,36 @@ private:
   std::string password_;
   std::string failure_;
   std::optional<int> earlyExit_;
+};
+
+// Follows a serving tav-host's /events on a thread of its own and keeps every byte that arrives.
+//
+//   EventListener events(served);
+//   ASSERT_TRUE(events.waitFor(": connected"));
+//   ...
+//   served.signal(SIGTERM);
+//   events.join();
+class EventListener {
+public:
+  explicit EventListener(const ServedHost& served);
+  // Joins a listener that was not joined; the stream must have ended by then.
+  ~EventListener();
+  EventListener(const EventListener&) = delete;
+  EventListener& operator=(const EventListener&) = delete;
+
+  // Waits up to kPatience until done(received) holds; done runs with the bytes locked.
+  bool waitUntil(const std::function<bool(const std::string&)>& done);
+  bool waitFor(const std::string& fragment);
+  std::string received() const;
+  // Takes nothing more and waits for the stream to end (a stop of serve ends it).
+  void join();
+
+private:
+  mutable std::mutex mutex_;
+  std::condition_variable arrived_;
+  std::string received_;
+  std::atomic<bool> enough_{false};
+  std::thread thread_;
 };
 
 } // namespace tav::testtools

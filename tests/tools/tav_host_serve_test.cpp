@@ -9,12 +9,8 @@
 #include <signal.h>
 #include <sys/stat.h>
 
-#include <atomic>
-#include <condition_variable>
 #include <filesystem>
 #include <functional>
-#include <mutex>
-#include <thread>
 
 namespace tav::testtools {
 namespace {
@@ -142,51 +138,31 @@ TEST_F(TavHostServeTest, AnswersTheFourRoutes) {
 }
 
 TEST_F(TavHostServeTest, StreamsTheEquipEventToEventClients) {
-  std::mutex mutex;
-  std::condition_variable arrived;
-  std::string received;
-  std::atomic<bool> enough{false};
-  std::thread listener([&] {
-    httplib::Client events = served.client();
-    events.Get("/events", [&](const char* data, size_t size) {
-      std::lock_guard<std::mutex> lock(mutex);
-      received.append(data, size);
-      arrived.notify_all();
-      return !enough.load();
-    });
-  });
-  auto waitFor = [&](const std::string& fragment) {
-    std::unique_lock<std::mutex> lock(mutex);
-    return arrived.wait_for(lock, kPatience,
-                            [&] { return received.find(fragment) != std::string::npos; });
-  };
-  ASSERT_TRUE(waitFor(": connected")) << "the stream did not open";
+  EventListener events(served);
+  ASSERT_TRUE(events.waitFor(": connected")) << "the stream did not open";
 
   httplib::Client client = served.client();
   const ValueTree next = anotherFlag(client);
   ASSERT_EQ(statusOf(putJson(client, kEquippedPath, next)), 200);
   // The plugin announces the change under the resource's own name and under the generic one;
   // the generic message, once it has arrived whole.
-  auto generic = [&] {
+  auto generic = [](const std::string& received) {
     const size_t start = received.find("event: OnJsonApiEvent\n");
     const size_t end = start == std::string::npos ? start : received.find("\n\n", start);
     return end == std::string::npos ? std::string() : received.substr(start, end - start);
   };
   std::string message;
-  {
-    std::unique_lock<std::mutex> lock(mutex);
-    arrived.wait_for(lock, kPatience, [&] { return !(message = generic()).empty(); });
-  }
+  events.waitUntil(
+      [&](const std::string& received) { return !(message = generic(received)).empty(); });
   EXPECT_NE(message.find("\"uri\":\"/tav-banners/v1/current-sondar/flags/equipped\""),
             std::string::npos)
       << message;
   EXPECT_NE(message.find("\"eventType\":\"Update\""), std::string::npos) << message;
   EXPECT_NE(message.find("\"theme\":\"" + member(next, "theme") + "\""), std::string::npos)
       << message;
-  enough = true;
   // The stream sends nothing more on its own for a while; a stop ends it for the listener.
   served.signal(SIGTERM);
-  listener.join();
+  events.join();
   EXPECT_EQ(served.waitForExit(), 0);
 }
 
