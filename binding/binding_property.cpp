@@ -156,8 +156,13 @@ void BindingProperty::copyFrom(const BindingProperty& source) {
 // The new record is interned before the old value goes, because `text` may lie inside it.
 BindingProperty& BindingProperty::setString(std::string_view text) {
   Payload payload{.unsignedInteger = 0};
-  payload.string = text.empty() ? StringTable::empty() : ensureDocument().strings().intern(text);
-  installPayload(payload, BindingKind::String);
+  payload.string = text.empty()
+                       ? StringTable::empty()
+                       : (document_ ? *document_ : ensureDocument()).strings().intern(text);
+  if (kind_ > BindingKind::Float)
+    releasePayload();
+  payload_ = payload;
+  kind_ = BindingKind::String;
   return *this;
 }
 
@@ -296,13 +301,14 @@ void BindingProperty::makeStructure() {
 }
 
 BindingProperty& BindingProperty::member(std::string_view key) {
-  if (kind_ == BindingKind::Structure) {
-    BindingStructure::Position at = payload_.structure->locate(key);
-    if (at.node)
-      return at.node->value;
-    InternedString* record = document_->strings().internKey(key);
-    return payload_.structure->insert(at, record, *document_)->value;
-  }
+  if (kind_ == BindingKind::Structure)
+    return payload_.structure->findOrInsert(key, *document_)->value;
+  return firstMember(key);
+}
+
+// Apart from member(), so that a lookup in a structure, by far the most frequent, does not pay
+// for this path's registers and handlers.
+BindingProperty& BindingProperty::firstMember(std::string_view key) {
   // The key is interned before the old value goes, because it may point into that value.
   BindingDocument& document = ensureDocument();
   InternedString* record = document.strings().internKey(key);

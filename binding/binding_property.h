@@ -201,6 +201,8 @@ private:
   explicit BindingProperty(BindingDocument* document) noexcept
       : document_(document), ownsDocument_(false) {}
 
+  // member() on a value that is not a structure yet.
+  [[gnu::noinline]] BindingProperty& firstMember(std::string_view key);
   // Creates the document of a root on first need.
   BindingDocument& ensureDocument();
   // Releases the out-of-line data (and the whole subtree below it) and leaves the value empty.

@@ -20,7 +20,8 @@ int compareKeys(std::string_view key, const InternedString* record) {
   return key.size() < record->length ? -1 : (key.size() > record->length ? 1 : 0);
 }
 
-BindingStructure::Position BindingStructure::locate(std::string_view key) const {
+[[gnu::always_inline]] inline BindingStructure::Position
+BindingStructure::locateInline(std::string_view key) const {
   BindingStructureNode* parent = nullptr;
   bool left = true;
   uint32_t prefix = keyPrefix(key);
@@ -34,37 +35,6 @@ BindingStructure::Position BindingStructure::locate(std::string_view key) const 
     node = left ? node->left : node->right;
   }
   return {nullptr, parent, left, prefix};
-}
-
-BindingStructureNode* BindingStructure::insert(const Position& at, InternedString* key,
-                                               BindingDocument& document) {
-  auto* node =
-      static_cast<BindingStructureNode*>(document.pool().allocate(sizeof(BindingStructureNode)));
-  new (node) BindingStructureNode{nullptr,   nullptr, at.parent, key, BindingProperty(&document),
-                                  at.prefix, true};
-  if (!at.parent)
-    root = node;
-  else if (at.left)
-    at.parent->left = node;
-  else
-    at.parent->right = node;
-  if (!first || (at.left && at.parent == first))
-    first = node;
-  ++size;
-  rebalance(node);
-  return node;
-}
-
-BindingStructureNode* BindingStructure::next(const BindingStructureNode* node) {
-  if (node->right) {
-    node = node->right;
-    while (node->left)
-      node = node->left;
-    return const_cast<BindingStructureNode*>(node);
-  }
-  while (node->parent && node == node->parent->right)
-    node = node->parent;
-  return node->parent;
 }
 
 void BindingStructure::rotateLeft(BindingStructureNode* node) {
@@ -99,7 +69,7 @@ void BindingStructure::rotateRight(BindingStructureNode* node) {
   node->parent = child;
 }
 
-void BindingStructure::rebalance(BindingStructureNode* node) {
+[[gnu::always_inline]] inline void BindingStructure::rebalance(BindingStructureNode* node) {
   while (node->parent && node->parent->red) {
     BindingStructureNode* parent = node->parent;
     BindingStructureNode* grandparent = parent->parent; // exists: a red node is never the root
@@ -138,6 +108,54 @@ void BindingStructure::rebalance(BindingStructureNode* node) {
     }
   }
   root->red = false;
+}
+
+[[gnu::always_inline]] inline BindingStructureNode*
+BindingStructure::insertInline(const Position& at, InternedString* key, BindingDocument& document) {
+  auto* node =
+      static_cast<BindingStructureNode*>(document.pool().allocate(sizeof(BindingStructureNode)));
+  new (node) BindingStructureNode{nullptr,   nullptr, at.parent, key, BindingProperty(&document),
+                                  at.prefix, true};
+  if (!at.parent)
+    root = node;
+  else if (at.left)
+    at.parent->left = node;
+  else
+    at.parent->right = node;
+  if (!first || (at.left && at.parent == first))
+    first = node;
+  ++size;
+  rebalance(node);
+  return node;
+}
+
+BindingStructure::Position BindingStructure::locate(std::string_view key) const {
+  return locateInline(key);
+}
+
+BindingStructureNode* BindingStructure::insert(const Position& at, InternedString* key,
+                                               BindingDocument& document) {
+  return insertInline(at, key, document);
+}
+
+BindingStructureNode* BindingStructure::findOrInsert(std::string_view key,
+                                                     BindingDocument& document) {
+  Position at = locateInline(key);
+  if (at.node)
+    return at.node;
+  return insertInline(at, document.strings().internKey(key), document);
+}
+
+BindingStructureNode* BindingStructure::next(const BindingStructureNode* node) {
+  if (node->right) {
+    node = node->right;
+    while (node->left)
+      node = node->left;
+    return const_cast<BindingStructureNode*>(node);
+  }
+  while (node->parent && node == node->parent->right)
+    node = node->parent;
+  return node->parent;
 }
 
 } // namespace tav

@@ -61,9 +61,16 @@ struct BindingStructure {
   // position from locate() and rebalances. The node comes from the document's pool.
   BindingStructureNode* insert(const Position& at, InternedString* key, BindingDocument& document);
 
+  // The node of `key`, added (its key interned as a member name) when missing: locate() and
+  // insert() in one, without the calls between them.
+  BindingStructureNode* findOrInsert(std::string_view key, BindingDocument& document);
+
   static BindingStructureNode* next(const BindingStructureNode* node);
 
 private:
+  Position locateInline(std::string_view key) const;
+  BindingStructureNode* insertInline(const Position& at, InternedString* key,
+                                     BindingDocument& document);
   void rotateLeft(BindingStructureNode* node);
   void rotateRight(BindingStructureNode* node);
   void rebalance(BindingStructureNode* node);

@@ -119,11 +119,14 @@ void* SlabPool::allocateSlowly(size_t index, size_t blockSize) {
   if (!page)
     page = newPage(sizeClass, blockSize);
   void* block = takeBlock(page, kPageSize, blockSize);
-  if (page->freeHead == 0) {
-    unlinkPage(sizeClass.pagesWithRoom, page);
-    pushPage(sizeClass.fullPages, page);
-  }
+  if (page->freeHead == 0)
+    retirePage(sizeClass, page);
   return block;
+}
+
+void SlabPool::retirePage(SizeClass& sizeClass, ChunkHeader* page) noexcept {
+  unlinkPage(sizeClass.pagesWithRoom, page);
+  pushPage(sizeClass.fullPages, page);
 }
 
 void SlabPool::release(void* block, size_t bytes) noexcept {

@@ -44,9 +44,20 @@ public:
     assert(bytes >= 1 && bytes <= kMaxBlockSize);
     size_t index = (bytes - 1) / kGranularity;
     size_t blockSize = (index + 1) * kGranularity;
-    auto* inlineChunk = reinterpret_cast<ChunkHeader*>(classes_[index].inlineChunk);
-    if ((readyClasses_ >> index & 1) != 0 && inlineChunk->freeHead != 0)
-      return takeBlock(inlineChunk, kInlineChunkSize, blockSize);
+    SizeClass& sizeClass = classes_[index];
+    if ((readyClasses_ >> index & 1) != 0) {
+      auto* inlineChunk = reinterpret_cast<ChunkHeader*>(sizeClass.inlineChunk);
+      if (inlineChunk->freeHead != 0)
+        return takeBlock(inlineChunk, kInlineChunkSize, blockSize);
+      // A large tree takes most of its blocks from its newest page; only a page's first and last
+      // block leave this path.
+      if (ChunkHeader* page = sizeClass.pagesWithRoom) {
+        void* block = takeBlock(page, kPageSize, blockSize);
+        if (page->freeHead == 0)
+          retirePage(sizeClass, page);
+        return block;
+      }
+    }
     return allocateSlowly(index, blockSize);
   }
   // Gives back a block from allocate(); `bytes` must be the size it was asked with.
@@ -115,6 +126,8 @@ private:
 
   // Formats the class on its first use, then takes a block from the inline chunk or a page.
   void* allocateSlowly(size_t index, size_t blockSize);
+  // Moves a page that has just handed out its last free block to the list of full pages.
+  void retirePage(SizeClass& sizeClass, ChunkHeader* page) noexcept;
   ChunkHeader* newPage(SizeClass& sizeClass, size_t blockSize);
 
   PagePool* pages_;

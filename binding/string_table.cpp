@@ -135,7 +135,7 @@ uint32_t StringTable::longTextHash(std::string_view text) {
   return static_cast<uint32_t>(hash);
 }
 
-uint32_t StringTable::cacheHash(std::string_view text) {
+[[gnu::always_inline]] inline uint32_t StringTable::cacheHash(std::string_view text) {
   // The first four bytes, the middle and last byte and the length: enough to keep apart the
   // member names of one record type, which often share a prefix and a length.
   uint32_t head = 0;
@@ -149,35 +149,6 @@ uint32_t StringTable::cacheHash(std::string_view text) {
   return mixed * 0x9E3779B1u;
 }
 
-// The top bits of cacheHash() pick the slot in each cache.
-constexpr unsigned kCacheShift = 26;
-constexpr unsigned kKeyCacheShift = 25;
-static_assert(StringTable::kCacheSlots == 1u << (32 - kCacheShift));
-static_assert(StringTable::kKeyCacheSlots == 1u << (32 - kKeyCacheShift));
-
-InternedString* StringTable::internCached(InternedString*& slot, std::string_view text) {
-  if (slot && slot->length == text.size() && sameBytes(slot->text(), text.data(), text.size())) {
-    ++slot->references;
-    return slot;
-  }
-  InternedString* record = intern(text, hashOf(text));
-  slot = record;
-  return record;
-}
-
-InternedString* StringTable::intern(std::string_view text) {
-  if (text.empty())
-    return empty();
-  return internCached(cacheSlot(cache_, cacheFilled_, cacheHash(text) >> kCacheShift), text);
-}
-
-InternedString* StringTable::internKey(std::string_view text) {
-  if (text.empty())
-    return empty();
-  return internCached(cacheSlot(keyCache_, keyCacheFilled_, cacheHash(text) >> kKeyCacheShift),
-                      text);
-}
-
 void StringTable::link(Bucket& bucket, InternedString* record) {
   record->next = bucket.head;
   bucket.chained = bucket.head != nullptr;
@@ -185,9 +156,8 @@ void StringTable::link(Bucket& bucket, InternedString* record) {
   bucket.headHash = record->hash;
 }
 
-InternedString* StringTable::intern(std::string_view text, uint32_t hash) {
-  if (text.empty())
-    return empty();
+[[gnu::always_inline]] inline InternedString* StringTable::internHashed(std::string_view text,
+                                                                        uint32_t hash) {
   auto matches = [&](const InternedString* record) {
     return record->length == text.size() && sameBytes(record->text(), text.data(), text.size());
   };
@@ -219,6 +189,42 @@ InternedString* StringTable::intern(std::string_view text, uint32_t hash) {
   link(*bucket, record);
   ++count_;
   return record;
+}
+
+// The top bits of cacheHash() pick the slot in each cache.
+constexpr unsigned kCacheShift = 26;
+constexpr unsigned kKeyCacheShift = 25;
+static_assert(StringTable::kCacheSlots == 1u << (32 - kCacheShift));
+static_assert(StringTable::kKeyCacheSlots == 1u << (32 - kKeyCacheShift));
+
+[[gnu::always_inline]] inline InternedString* StringTable::internCached(InternedString*& slot,
+                                                                        std::string_view text) {
+  if (slot && slot->length == text.size() && sameBytes(slot->text(), text.data(), text.size())) {
+    ++slot->references;
+    return slot;
+  }
+  InternedString* record = internHashed(text, hashOf(text));
+  slot = record;
+  return record;
+}
+
+InternedString* StringTable::intern(std::string_view text) {
+  if (text.empty())
+    return empty();
+  return internCached(cacheSlot(cache_, cacheFilled_, cacheHash(text) >> kCacheShift), text);
+}
+
+InternedString* StringTable::internKey(std::string_view text) {
+  if (text.empty())
+    return empty();
+  return internCached(cacheSlot(keyCache_, keyCacheFilled_, cacheHash(text) >> kKeyCacheShift),
+                      text);
+}
+
+InternedString* StringTable::intern(std::string_view text, uint32_t hash) {
+  if (text.empty())
+    return empty();
+  return internHashed(text, hash);
 }
 
 void StringTable::grow() {

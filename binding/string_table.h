@@ -102,6 +102,8 @@ private:
   void resetBuckets() noexcept;
   static uint32_t cacheHash(std::string_view text);
   InternedString* internCached(InternedString*& slot, std::string_view text);
+  // intern(text, hash) for a text that is not empty.
+  InternedString* internHashed(std::string_view text, uint32_t hash);
   // Slot `index` of a cache, cleared if this is its first use.
   static InternedString*& cacheSlot(InternedString** slots, uint64_t* filled, size_t index) {
     const uint64_t bit = uint64_t{1} << (index % 64);

@@ -6,6 +6,10 @@
 
 #include <rapidjson/reader.h>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include <charconv>
 #include <cstddef>
 #include <cstring>
@@ -302,7 +306,56 @@ bool isJsonSpace(char c) {
   return c == ' ' || c == '\t' || c == '\r' || c == '\n';
 }
 
+// The first byte at or after `p` that is not white space. The text ends in a zero byte before
+// `end`, so the scan always stops inside it. Most runs are a byte or two (after a colon or a
+// comma); the indentation of a pretty-printed document is taken sixteen bytes at a time.
+char* skipSpace(char* p, const char* end) {
+  if (!isJsonSpace(*p))
+    return p;
+  ++p;
+  if (!isJsonSpace(*p))
+    return p;
+#if defined(__SSE2__)
+  const __m128i space = _mm_set1_epi8(' ');
+  const __m128i tab = _mm_set1_epi8('\t');
+  const __m128i carriageReturn = _mm_set1_epi8('\r');
+  const __m128i lineFeed = _mm_set1_epi8('\n');
+  for (; end - p >= 16; p += 16) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i spaces = _mm_or_si128(
+        _mm_or_si128(_mm_cmpeq_epi8(bytes, space), _mm_cmpeq_epi8(bytes, tab)),
+        _mm_or_si128(_mm_cmpeq_epi8(bytes, carriageReturn), _mm_cmpeq_epi8(bytes, lineFeed)));
+    const unsigned others = ~static_cast<unsigned>(_mm_movemask_epi8(spaces)) & 0xFFFFu;
+    if (others != 0)
+      return p + __builtin_ctz(others);
+  }
+#endif
+  while (isJsonSpace(*p))
+    ++p;
+  return p;
+}
+
+// The working copy as the reader's stream: RapidJSON's in-place stream that also knows where the
+// copy ends, for skipSpace().
+struct WorkingStream : rapidjson::InsituStringStream {
+  WorkingStream(char* text, const char* end) : rapidjson::InsituStringStream(text), end(end) {}
+  const char* end; // one past the zero byte that ends the copy
+};
+
 } // namespace
+} // namespace tav
+
+namespace rapidjson {
+// Kept in registers during the parse, as RapidJSON's own in-place stream is.
+template <> struct StreamTraits<tav::WorkingStream> {
+  enum { copyOptimization = 1 };
+};
+template <> inline void SkipWhitespace(tav::WorkingStream& stream) {
+  stream.src_ = tav::skipSpace(stream.src_, stream.end);
+}
+} // namespace rapidjson
+
+namespace tav {
 
 const char* jsonErrorText(int code) {
   switch (code) {
@@ -365,7 +418,7 @@ BindingResult readJson(std::string_view text) {
     heapCopy.assign(text);
     working = heapCopy.data();
   }
-  rapidjson::InsituStringStream stream(working);
+  WorkingStream stream(working, working + text.size() + 1);
   alignas(std::max_align_t) std::byte builderScratch[kScratchSize];
   std::pmr::monotonic_buffer_resource builderStacks(builderScratch, sizeof builderScratch);
   JsonTreeBuilder builder(result, builderStacks);

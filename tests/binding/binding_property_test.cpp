@@ -284,6 +284,22 @@ TEST(BindingProperty, ManyMembersStayOrderedAndFindable) {
     EXPECT_EQ(value.find(std::to_string((i * 7919) % 2000)).getSigned(), i);
 }
 
+// A key met again finds its node and takes no further reference to its text, whatever the order
+// the keys came in: once the structure goes, no record is left.
+TEST(BindingProperty, MemberLookupsOfPresentKeysTakeNoReference) {
+  for (int step : {1, 1999, 7919}) {
+    BindingProperty value;
+    for (int round = 0; round < 2; ++round) {
+      for (int i = 0; i < 2000; ++i)
+        value.member("member-" + std::to_string(i * step % 2000)) = i;
+    }
+    EXPECT_EQ(value.size(), 2000u) << step;
+    EXPECT_EQ(internedCount(value), 2000u) << step;
+    value.clear();
+    EXPECT_EQ(internedCount(value), 0u) << step;
+  }
+}
+
 static_assert(std::ranges::forward_range<BindingProperty::MemberRange>);
 static_assert(std::ranges::forward_range<BindingProperty::ConstMemberRange>);
 

@@ -230,5 +230,41 @@ TEST(JsonReader, ErrorsMatchTheRecursiveReaderOnMangledDocuments) {
   }
 }
 
+// Runs of white space are skipped sixteen bytes at a time while that many are left in the copy,
+// so what a document holds must not depend on where a run starts or ends: strings with escapes
+// and runs of every length up to three blocks, at every start within one, in a text copied to
+// the stack and in one copied to the heap, with the same text cut off inside a string, broken by
+// a control character or followed by white space to the end.
+// `count` bytes of white space, of all four kinds in turn.
+std::string spaces(size_t count) {
+  std::string text;
+  for (size_t i = 0; i < count; ++i)
+    text += " \n\t\r"[i % 4];
+  return text;
+}
+
+TEST(JsonReader, StringsAndSpaceReadTheSameAtEveryAlignment) {
+  for (size_t padding : {size_t{0}, size_t{2000}}) {
+    for (size_t shift = 0; shift < 16; ++shift) {
+      for (size_t length = 0; length <= 48; ++length) {
+        const std::string body =
+            std::string(length, 'x') + R"(\"q\u0041y)" + std::string(length, 'z');
+        const std::string expected = std::string(length, 'x') + "\"qAy" + std::string(length, 'z');
+        const std::string lead = "[" + spaces(padding) + spaces(shift);
+        const std::string text = lead + "\"" + body + "\"" + spaces(length) + "]";
+        const BindingResult result = readJson(text);
+        ASSERT_TRUE(result.ok()) << result.errorMessage() << " " << length << "/" << shift;
+        EXPECT_EQ(result.at(0).getString(), expected) << length << "/" << shift;
+        for (const std::string& broken :
+             {lead + "\"" + std::string(length, 'x'),
+              lead + "\"" + std::string(length, 'x') + "\n\"]", lead + "1" + spaces(length)}) {
+          EXPECT_EQ(std::string(readJson(broken).errorMessage()), recursiveMessage(broken))
+              << length << "/" << shift << "/" << padding;
+        }
+      }
+    }
+  }
+}
+
 } // namespace
 } // namespace tav
