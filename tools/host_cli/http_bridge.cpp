@@ -255,8 +255,8 @@ void HttpBridge::page(const httplib::Request& request, httplib::Response& respon
   if (request.method != "GET") {
     return methodNotAllowed(response, "GET");
   }
-  const PageAsset* asset = findPageAsset(request.path);
-  if (asset == nullptr) {
+  const std::optional<PageAsset> asset = findPageAsset(request.path);
+  if (!asset) {
     return answerError(response, 404, "The page has no file " + request.path);
   }
   // The page may change with every build of tav-host, and nothing of it comes from elsewhere.

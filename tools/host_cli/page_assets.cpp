@@ -1,9 +1,6 @@
 // Finding the page's files by the path a browser asks for.
 #include "tools/host_cli/page_assets.h"
 
-#include <string>
-#include <vector>
-
 namespace tav::tools {
 namespace {
 
@@ -30,34 +27,23 @@ std::string_view contentTypeOf(std::string_view name) {
   return "application/octet-stream";
 }
 
-const std::vector<std::pair<std::string, PageAsset>>& assets() {
-  static const std::vector<std::pair<std::string, PageAsset>> table = [] {
-    std::vector<std::pair<std::string, PageAsset>> made;
-    for (const EmbeddedFile& file : pageFiles()) {
-      made.emplace_back(std::string(file.name), PageAsset{file.bytes, contentTypeOf(file.name)});
-    }
-    return made;
-  }();
-  return table;
-}
-
 } // namespace
 
-const PageAsset* findPageAsset(std::string_view path) {
+std::optional<PageAsset> findPageAsset(std::string_view path) {
   std::string_view name;
   if (path == kPagePath) {
     name = kIndexName;
   } else if (path.starts_with(kPageAssetsPrefix)) {
     name = path.substr(std::string_view(kPageAssetsPrefix).size());
   } else {
-    return nullptr;
+    return std::nullopt;
   }
-  for (const auto& [fileName, asset] : assets()) {
-    if (fileName == name) {
-      return &asset;
+  for (const EmbeddedFile& file : pageFiles()) {
+    if (file.name == name) {
+      return PageAsset{file.bytes, contentTypeOf(file.name)};
     }
   }
-  return nullptr;
+  return std::nullopt;
 }
 
 bool isPagePath(std::string_view path) {

@@ -1,11 +1,12 @@
 // The browser page of `tav-host serve`: its files, compiled into the program at build time
 // (tools/embed_files.cmake), and the paths it is served under.
 //
-//   if (const PageAsset* asset = findPageAsset(request.path)) {
+//   if (const std::optional<PageAsset> asset = findPageAsset(request.path)) {
 //     response.set_content(asset->bytes.data(), asset->bytes.size(), asset->contentType);
 //   }
 #pragma once
 
+#include <optional>
 #include <span>
 #include <string_view>
 
@@ -30,7 +31,7 @@ struct PageAsset {
 
 // The file a GET of path answers: index.html for kPagePath, a page file by name below
 // kPageAssetsPrefix; nothing for any other path or an unknown name.
-const PageAsset* findPageAsset(std::string_view path);
+std::optional<PageAsset> findPageAsset(std::string_view path);
 
 // Whether path is the page or below its prefix, so that no other handler answers it.
 bool isPagePath(std::string_view path);
