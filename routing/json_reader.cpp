@@ -288,9 +288,9 @@ private:
 };
 
 // In-situ parsing decodes strings and hands out numbers in place, in a working copy of the text,
-// instead of copying each through the reader's stack.
-constexpr unsigned kParseFlags = rapidjson::kParseIterativeFlag | rapidjson::kParseInsituFlag |
-                                 rapidjson::kParseNumbersAsStringsFlag;
+// instead of copying each through the reader's stack. The reader recurses once per level of
+// nesting; the builder stops it at the depth limit, which bounds its stack.
+constexpr unsigned kParseFlags = rapidjson::kParseInsituFlag | rapidjson::kParseNumbersAsStringsFlag;
 
 constexpr size_t kLocalCopySize = 1024;
 
@@ -431,11 +431,15 @@ BindingResult readJson(std::string_view text) {
   }
 
   int code = parsed.Code();
+  size_t offset = parsed.Offset();
   const char* errorText = nullptr;
   if (code == rapidjson::kParseErrorTermination) {
     switch (builder.stopReason()) {
     case StopReason::TooDeep:
+      // The reader has taken the bracket that opens one level too many; the error is reported
+      // where that bracket stands.
       errorText = "Document nested too deeply";
+      --offset;
       break;
     case StopReason::NumberTooBig:
       code = rapidjson::kParseErrorNumberTooBig;
@@ -443,18 +447,13 @@ BindingResult readJson(std::string_view text) {
     case StopReason::None:
       break;
     }
-  } else if (code == rapidjson::kParseErrorDocumentEmpty) {
-    // The iterative reader calls a root that opens with ']', '}', ',' or ':' an empty document;
-    // the text is not empty (checked above), and the recursive reader calls it an invalid value
-    // at the same offset.
-    code = rapidjson::kParseErrorValueInvalid;
   }
   if (errorText == nullptr) {
     errorText = jsonErrorText(code);
   }
   // Offsets are reported as 32-bit numbers, as the host's 32-bit build does.
   result.setError(
-      formatMessage("Error: %s at offset %u.", errorText, static_cast<uint32_t>(parsed.Offset())));
+      formatMessage("Error: %s at offset %u.", errorText, static_cast<uint32_t>(offset)));
   return result;
 }
 
