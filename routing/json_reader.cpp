@@ -290,7 +290,8 @@ private:
 // In-situ parsing decodes strings and hands out numbers in place, in a working copy of the text,
 // instead of copying each through the reader's stack. The reader recurses once per level of
 // nesting; the builder stops it at the depth limit, which bounds its stack.
-constexpr unsigned kParseFlags = rapidjson::kParseInsituFlag | rapidjson::kParseNumbersAsStringsFlag;
+constexpr unsigned kParseFlags =
+    rapidjson::kParseInsituFlag | rapidjson::kParseNumbersAsStringsFlag;
 
 constexpr size_t kLocalCopySize = 1024;
 
