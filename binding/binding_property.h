@@ -184,6 +184,7 @@ private:
   friend class BindingDocument;
   friend struct BindingCollection;
   friend struct BindingStructure;
+  friend class PendingElements;
 
   union Payload {
     bool boolean;

@@ -2,6 +2,7 @@
 #include "routing/json_reader.h"
 
 #include "binding/document_limits.h"
+#include "binding/pending_elements.h"
 #include "foundation/message_format.h"
 
 #include <rapidjson/reader.h>
@@ -165,15 +166,15 @@ bool convertNumber(Scalar& out, const char* text, size_t length) {
 // the real reason at the same offset.
 enum class StopReason : uint8_t { None, TooDeep, NumberTooBig };
 
-// Builds the tree while RapidJSON reads. Scalar elements of an open array wait in a side list and
-// enter the collection together when it closes, so that a collection of scalars is allocated
-// once at its final size instead of growing element by element.
+// Builds the tree while RapidJSON reads. The elements of an open array, scalars and containers
+// alike, wait in a pending list and enter their collection together when it closes, so that a
+// collection is allocated once at its final size instead of growing element by element; an array
+// or object that is an array's element is built where it waits.
 class JsonTreeBuilder : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, JsonTreeBuilder> {
 public:
   JsonTreeBuilder(BindingProperty& root, std::pmr::memory_resource& scratch)
-      : root_(root), stack_(&scratch), waiting_(&scratch) {
+      : root_(root), stack_(&scratch), pending_(scratch) {
     stack_.reserve(kInitialFrames);
-    waiting_.reserve(kInitialFrames);
   }
 
   StopReason stopReason() const { return stopReason_; }
@@ -201,7 +202,7 @@ public:
     return scalar(read);
   }
   bool Key(const char* text, rapidjson::SizeType length, bool) {
-    pendingMember_ = &stack_.back().container->member(std::string_view(text, length));
+    pendingMember_ = &container(stack_.back()).member(std::string_view(text, length));
     return true;
   }
   bool StartObject() { return open(false); }
@@ -210,40 +211,34 @@ public:
   bool EndArray(rapidjson::SizeType) { return close(); }
 
 private:
-  // Room reserved up front, so that small documents never grow the stacks.
+  // Room reserved up front, so that small documents never grow the stack.
   static constexpr size_t kInitialFrames = 16;
 
   struct Frame {
-    BindingProperty* container;
-    size_t firstWaiting; // index in waiting_ of this array's first unstored scalar
+    BindingProperty* held; // the container when the tree holds it (root or member), else null
+    size_t index;          // where in pending_ the container waits when held is null
+    size_t firstPending;   // index in pending_ of an array's first element
     bool isArray;
   };
 
-  bool scalar(const Scalar& read) {
-    if (stack_.empty()) {
-      store(root_, read);
-    } else if (stack_.back().isArray) {
-      waiting_.push_back(read);
-    } else {
-      store(*pendingMember_, read);
-    }
-    return true;
+  // Pending values move as the list grows, so a waiting container is found by its index.
+  BindingProperty& container(const Frame& frame) {
+    return frame.held ? *frame.held : pending_[frame.index];
   }
 
-  // Stores the array's waiting scalars, with room for `more` elements after them. Without
-  // waiting scalars the collection keeps its own growth, so that an array of containers does
-  // not grow one element at a time.
-  void flush(Frame& frame, size_t more) {
-    const size_t count = waiting_.size() - frame.firstWaiting;
-    if (count == 0) {
-      return;
-    }
-    BindingProperty& array = *frame.container;
-    array.reserve(array.size() + count + more);
-    for (size_t i = frame.firstWaiting; i < waiting_.size(); ++i) {
-      store(array.append(), waiting_[i]);
-    }
-    waiting_.resize(frame.firstWaiting);
+  // Where the next value goes: the root, a new element of the open array, or the member whose
+  // key came last.
+  BindingProperty& target() {
+    if (stack_.empty())
+      return root_;
+    if (stack_.back().isArray)
+      return pending_.push(root_.document());
+    return *pendingMember_;
+  }
+
+  bool scalar(const Scalar& read) {
+    store(target(), read);
+    return true;
   }
 
   // A repeated key keeps an existing container of the same kind, so arrays append and objects
@@ -253,28 +248,22 @@ private:
       stopReason_ = StopReason::TooDeep;
       return false;
     }
-    BindingProperty* target = &root_;
-    if (!stack_.empty()) {
-      Frame& top = stack_.back();
-      if (top.isArray) {
-        flush(top, 1);
-        target = &top.container->append();
-      } else {
-        target = pendingMember_;
-      }
-    }
+    const bool inArray = !stack_.empty() && stack_.back().isArray;
+    const size_t index = pending_.size();
+    BindingProperty& opened = target();
     if (isArray) {
-      target->makeCollection();
+      opened.makeCollection();
     } else {
-      target->makeStructure();
+      opened.makeStructure();
     }
-    stack_.push_back(Frame{target, waiting_.size(), isArray});
+    stack_.push_back(Frame{inArray ? nullptr : &opened, index, pending_.size(), isArray});
     return true;
   }
 
   bool close() {
-    if (stack_.back().isArray) {
-      flush(stack_.back(), 0);
+    const Frame& top = stack_.back();
+    if (top.isArray) {
+      pending_.moveTo(container(top), top.firstPending);
     }
     stack_.pop_back();
     return true;
@@ -282,7 +271,7 @@ private:
 
   BindingProperty& root_;
   std::pmr::vector<Frame> stack_;
-  std::pmr::vector<Scalar> waiting_;
+  PendingElements pending_;
   BindingProperty* pendingMember_ = nullptr;
   StopReason stopReason_ = StopReason::None;
 };

@@ -1,6 +1,7 @@
 // readJson: kinds, repeated keys, every error text with its offset, nesting and number limits.
 #include "routing/json_reader.h"
 
+#include "binding/binding_document.h"
 #include "binding/document_limits.h"
 #include "routing/typed_text.h"
 
@@ -77,7 +78,45 @@ INSTANTIATE_TEST_SUITE_P(
                     ReadCase{R"({"a": 1, "a": [2]})", "{a:[u2]}"},
                     ReadCase{R"({"a": [1], "a": {"x": 2}})", "{a:{x:u2}}"},
                     ReadCase{R"({"a": {"b": [1]}, "a": {"b": [2]}})", "{a:{b:[u1,u2]}}"},
-                    ReadCase{R"({"a": [1, [2]], "a": [3, [4], 5]})", "{a:[u1,[u2],u3,[u4],u5]}"}));
+                    ReadCase{R"({"a": [1, [2]], "a": [3, [4], 5]})", "{a:[u1,[u2],u3,[u4],u5]}"},
+                    ReadCase{R"([{"a": [[1], {"b": "s"}], "a": [[2, "t"], {"b": 3}]}])",
+                             "[{a:[[u1],{b:'s'},[u2,'t'],{b:u3}]}]"}));
+
+// Elements wait until their array closes, then enter it together: arrays of arrays far beyond
+// the waiting list's first room, each with a string and an object, keep every value in order.
+TEST(JsonReader, LongArraysOfContainersKeepTheirElements) {
+  constexpr size_t kCount = 3000;
+  std::string text = "[";
+  for (size_t i = 0; i < kCount; ++i) {
+    text += (i ? "," : "") + std::string("[") + std::to_string(i) + ", \"s" +
+            std::to_string(i % 7) + "\", {\"k\": [" + std::to_string(i) + "]}, []]";
+  }
+  text += "]";
+  const BindingResult result = readJson(text);
+  ASSERT_TRUE(result.ok()) << result.errorMessage();
+  ASSERT_EQ(result.size(), kCount);
+  for (size_t i = 0; i < kCount; ++i) {
+    const BindingProperty& element = result.at(i);
+    ASSERT_EQ(element.size(), 4u) << i;
+    EXPECT_EQ(element.at(0).getUnsigned(), i);
+    EXPECT_EQ(element.at(1).getString(), "s" + std::to_string(i % 7));
+    EXPECT_EQ(element.at(2).find("k").at(0).getUnsigned(), i);
+    EXPECT_TRUE(element.at(3).isCollection());
+  }
+  EXPECT_EQ(result.document()->strings().size(), 8u); // "k" and s0 to s6, each once
+}
+
+// A document that fails half-way keeps nothing of what was read: elements still waiting for
+// their array, strings among them, are released, and only the error's two strings remain.
+TEST(JsonReader, FailureReleasesElementsStillWaiting) {
+  for (const char* text : {R"([["a", ["b", {"c": "d"}], "e")", R"([["a", ["b", {"c": "d"}], x])",
+                           R"({"k": [["a"], ["b", "c"], 1e999]})"}) {
+    const BindingResult result = readJson(text);
+    ASSERT_FALSE(result.ok()) << text;
+    ASSERT_NE(result.document(), nullptr);
+    EXPECT_EQ(result.document()->strings().size(), 2u) << text;
+  }
+}
 
 TEST(JsonReader, WhiteSpaceAloneIsTheEmptyValue) {
   for (const char* text : {"", " ", " \t\r\n "}) {
@@ -189,8 +228,9 @@ TEST(JsonReader, MillionOpeningBracketsFailCleanly) {
   EXPECT_EQ(result.errorMessage(), "Error: Document nested too deeply at offset 512.");
 }
 
-// The iterative reader must report what RapidJSON's recursive reader reports, at the same offset,
-// for every prefix and every single-character change of a document.
+// The builder must not change what RapidJSON's reader reports: the same error at the same offset
+// as the reader with a handler that builds nothing, for every prefix and every single-character
+// change of a document.
 class RecursiveOutcome : public rapidjson::BaseReaderHandler<> {};
 
 std::string recursiveMessage(const std::string& text) {
