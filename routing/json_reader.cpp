@@ -343,6 +343,47 @@ template <> struct StreamTraits<tav::WorkingStream> {
 template <> inline void SkipWhitespace(tav::WorkingStream& stream) {
   stream.src_ = tav::skipSpace(stream.src_, stream.end);
 }
+
+// The reader's own number routine builds each number's value digit by digit, a multiplication
+// per digit, even when it then hands the number out as text; on a document of numbers that was a
+// fifth of the time. The usual number (up to 18 integer digits, perhaps a fraction, no exponent)
+// is only scanned here, which is all the reader's routine would do with it: no error is possible
+// and it ends where this scan ends. Anything else, errors included, goes to the reader's own
+// routine, instantiated with a flag it does not look at, so that its errors and their offsets
+// stay exactly its own.
+template <>
+template <>
+void tav::Reader::ParseNumber<tav::kParseFlags, tav::WorkingStream, tav::JsonTreeBuilder>(
+    tav::WorkingStream& is, tav::JsonTreeBuilder& handler) {
+  constexpr size_t kPlainIntegerDigits = 18; // always within 64 bits, signed or not
+  const auto isDigit = [](char c) { return static_cast<unsigned char>(c - '0') <= 9; };
+  char* const start = is.src_;
+  const char* p = start + (*start == '-' ? 1 : 0);
+  const char* const integer = p;
+  bool plain = false;
+  if (*p == '0') {
+    ++p;
+    plain = true;
+  } else if (*p >= '1' && *p <= '9') {
+    do
+      ++p;
+    while (isDigit(*p));
+    plain = static_cast<size_t>(p - integer) <= kPlainIntegerDigits;
+  }
+  if (plain && *p == '.') {
+    ++p;
+    plain = isDigit(*p);
+    while (isDigit(*p))
+      ++p;
+  }
+  if (!plain || *p == 'e' || *p == 'E') {
+    ParseNumber<tav::kParseFlags | kParseCommentsFlag>(is, handler);
+    return;
+  }
+  is.src_ = const_cast<char*>(p);
+  if (RAPIDJSON_UNLIKELY(!handler.RawNumber(start, static_cast<SizeType>(p - start), false)))
+    RAPIDJSON_PARSE_ERROR(kParseErrorTermination, static_cast<size_t>(start - is.head_));
+}
 } // namespace rapidjson
 
 namespace tav {

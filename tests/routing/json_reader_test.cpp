@@ -9,6 +9,7 @@
 
 #include <rapidjson/reader.h>
 
+#include <charconv>
 #include <string>
 #include <vector>
 
@@ -267,6 +268,55 @@ TEST(JsonReader, ErrorsMatchTheRecursiveReaderOnMangledDocuments) {
   }
   for (const std::string& text : texts) {
     EXPECT_EQ(std::string(readJson(text).errorMessage()), recursiveMessage(text)) << text;
+  }
+}
+
+// Plain numbers are only scanned by the reader and the rest go to RapidJSON's own number routine,
+// so every combination of the parts of a number must end where RapidJSON ends it and fail as it
+// fails (beyond the double range the reader fails where RapidJSON gives an infinity), and a
+// fraction must read as it does when an exponent sends it through RapidJSON's routine.
+TEST(JsonReader, NumbersEndAndFailAsRapidJsonReadsThem) {
+  const char* const signs[] = {"", "-", "+"};
+  const char* const integers[] = {"",
+                                  "0",
+                                  "00",
+                                  "7",
+                                  "10",
+                                  "123456789012345678",
+                                  "9223372036854775808",
+                                  "18446744073709551616",
+                                  "1234567890123456789012345",
+                                  "x"};
+  const char* const fractions[] = {"", ".", ".5", ".000", ".12345678901234567890123", ".x"};
+  const char* const exponents[] = {"", "e", "E+", "e-", "e5", "E+308", "e-400", "e309"};
+  for (const char* sign : signs) {
+    for (const char* integer : integers) {
+      for (const char* fraction : fractions) {
+        for (const char* exponent : exponents) {
+          const std::string number = std::string(sign) + integer + fraction + exponent;
+          for (const auto& [before, after] :
+               {std::pair<std::string, std::string>{"", ""}, {"[", ",1]"}, {"{\"k\":", "}"}}) {
+            const std::string text = before + number + after;
+            const BindingResult result = readJson(text);
+            const std::string expected = recursiveMessage(text);
+            double value = 0;
+            if (expected.empty() && !result.ok() &&
+                std::from_chars(number.data(), number.data() + number.size(), value).ec ==
+                    std::errc::result_out_of_range) {
+              EXPECT_EQ(result.errorMessage(), "Error: Number too big to be stored in double. at "
+                                               "offset " +
+                                                   std::to_string(before.size()) + ".");
+              continue;
+            }
+            ASSERT_EQ(std::string(result.errorMessage()), expected) << text;
+            if (result.ok() && *fraction != '\0' && *exponent == '\0') {
+              EXPECT_EQ(typedText(result), typedText(readJson(before + number + "e0" + after)))
+                  << text;
+            }
+          }
+        }
+      }
+    }
   }
 }
 
