@@ -16,10 +16,6 @@ BindingDocument::~BindingDocument() {
     static_cast<BindingBlob*>(link)->bytes.~vector();
 }
 
-BindingCollection* BindingDocument::newCollection() {
-  return pool_.create<BindingCollection>();
-}
-
 BindingBlob* BindingDocument::newBlob(std::vector<uint8_t>&& bytes) {
   auto* blob = pool_.create<BindingBlob>();
   blob->bytes = std::move(bytes);

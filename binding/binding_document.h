@@ -31,7 +31,7 @@ public:
 
   // Headers of out-of-line data: an empty collection, and a blob with the given bytes, which is
   // linked into the document's list of heap data.
-  BindingCollection* newCollection();
+  BindingCollection* newCollection() { return pool_.create<BindingCollection>(); }
   BindingBlob* newBlob(std::vector<uint8_t>&& bytes);
   void deleteBlob(BindingBlob* blob) noexcept;
   // Links a collection whose array has just moved to the heap into the document's list.

@@ -252,14 +252,43 @@ void BindingProperty::makeCollection() {
   installPayload(payload, BindingKind::Collection);
 }
 
+// makeCollection(), reserve() and element() in one, without their checks: the header is new, so
+// its array is allocated at the exact size and only the new elements are written.
+BindingProperty* BindingProperty::makeCollectionOf(size_t count) {
+  BindingDocument& document = document_ ? *document_ : ensureDocument();
+  BindingCollection& collection = *document.newCollection();
+  if (kind_ > BindingKind::Float)
+    releasePayload();
+  payload_.collection = &collection;
+  kind_ = BindingKind::Collection;
+  if (count == 0)
+    return nullptr;
+  if (count <= BindingCollection::kPooledElements) {
+    collection.data =
+        static_cast<BindingProperty*>(document.pool().allocate(count * sizeof(BindingProperty)));
+    collection.capacity = count;
+  } else {
+    collection.reserve(&document, count);
+  }
+  for (size_t i = 0; i < count; ++i)
+    new (collection.data + i) BindingProperty(&document);
+  collection.size = count;
+  return collection.data;
+}
+
 void BindingProperty::reserve(size_t capacity) {
   if (kind_ == BindingKind::Collection)
     payload_.collection->reserve(document_, capacity);
 }
 
 BindingProperty& BindingProperty::append() {
-  makeCollection();
-  return payload_.collection->append(document_);
+  if (kind_ != BindingKind::Collection)
+    makeCollection();
+  // The growth is out of line; adding to an array with room is not.
+  BindingCollection& collection = *payload_.collection;
+  if (collection.size == collection.capacity)
+    return collection.append(document_);
+  return *new (collection.data + collection.size++) BindingProperty(document_);
 }
 
 BindingProperty& BindingProperty::element(size_t index) {
@@ -295,9 +324,13 @@ std::span<const BindingProperty> BindingProperty::elements() const {
 void BindingProperty::makeStructure() {
   if (kind_ == BindingKind::Structure)
     return;
-  Payload payload{.unsignedInteger = 0};
-  payload.structure = ensureDocument().pool().create<BindingStructure>();
-  installPayload(payload, BindingKind::Structure);
+  // Readers open a structure for every map or object, mostly in a value that is still empty.
+  BindingStructure* structure =
+      (document_ ? *document_ : ensureDocument()).pool().create<BindingStructure>();
+  if (kind_ > BindingKind::Float)
+    releasePayload();
+  payload_.structure = structure;
+  kind_ = BindingKind::Structure;
 }
 
 BindingProperty& BindingProperty::member(std::string_view key) {

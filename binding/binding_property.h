@@ -145,6 +145,10 @@ public:
   // collection. element(i) grows the collection with empty elements up to i. at(i) returns the
   // shared empty value for any other kind or an index out of range.
   void makeCollection();
+  // Replaces this value with a new collection of `count` empty elements and room for exactly
+  // those, and returns the first, so that a reader that knows a collection's length fills it in
+  // place. Null when count is 0.
+  BindingProperty* makeCollectionOf(size_t count);
   void reserve(size_t capacity);
   BindingProperty& append();
   BindingProperty& element(size_t index);

@@ -17,9 +17,14 @@ namespace {
 // What a code byte announces. Every format of MessagePack has its own class; the extension
 // formats and the never-assigned 0xC1 share Rejected because the framework reads none of them.
 enum class CodeClass : uint8_t {
-  FixInt,
+  // The containers come first, so that one comparison tells them from the rest.
   FixMap,
   FixArray,
+  Array16,
+  Array32,
+  Map16,
+  Map32,
+  FixInt,
   FixStr,
   Nil,
   False,
@@ -40,10 +45,6 @@ enum class CodeClass : uint8_t {
   Str8,
   Str16,
   Str32,
-  Array16,
-  Array32,
-  Map16,
-  Map32,
   Rejected,
 };
 
@@ -90,6 +91,10 @@ constexpr std::array<CodeClass, 256> makeCodeClasses() {
 
 constexpr std::array<CodeClass, 256> kCodeClasses = makeCodeClasses();
 
+bool opensContainer(uint8_t code) {
+  return kCodeClasses[code] <= CodeClass::Map32;
+}
+
 // A big-endian field: one unaligned load and a byte swap where the compiler offers one (its
 // optimiser does not reliably fold the byte loop into that), byte by byte elsewhere.
 template <uint32_t N> uint64_t loadBigEndian(const uint8_t* bytes) {
@@ -130,30 +135,41 @@ public:
   uint32_t position() const { return position_; }
 
 private:
-  // An open container. Frames are pushed only once a container's code has been read; the item
-  // being decoded is held apart, so the stack is exactly the chain of enclosing containers.
+  // An open container. Frames are pushed only once a container's code has been read (a new
+  // collection that is complete as soon as it is opened takes none), so the stack is exactly the
+  // chain of enclosing containers still waiting for items.
   struct Frame {
     BindingProperty* target;
     // Items the container expects in total (a map's pairs counted twice, so up to 2^33 - 2)
     // and items started so far. A map's key is read at an even index, its value at an odd one.
     uint64_t count;
     uint64_t index;
-    // The key just read, still pointing into the document (its length is below).
-    const char* keyText;
     // A collection's elements that are there already: those it held when it was opened (a
     // repeated map key decodes into the earlier value), or all those it announced when they fit
     // in the room reserved for it. They are decoded in place through `elements`, which stays
     // valid because the array only grows once they are all passed; the rest are appended.
     BindingProperty* elements;
     size_t existing;
-    uint32_t keyLength;
     bool isStructure;
   };
-  // Seven words: a document nested to the limit holds a frame for every level.
-  static_assert(sizeof(Frame) <= 7 * sizeof(uint64_t));
+  // Six words: a document nested to the limit holds a frame for every level.
+  static_assert(sizeof(Frame) <= 6 * sizeof(uint64_t));
 
-  bool readValue(BindingProperty& target);
-  bool readKey(Frame& frame);
+  // How decoding the items of the top frame ended.
+  enum class Step : uint8_t {
+    Finished,  // every item is there; the frame is to be popped
+    Descended, // an item opened a container that took a frame of its own
+    OutOfData, // the document ended first
+    Failed,    // the error is recorded
+  };
+
+  // Decode the top frame's items one after the other until one of them opens a container;
+  // scalars never come back to the main loop.
+  Step continueCollection(Frame& frame);
+  Step continueStructure(Frame& frame);
+  // Inlined into each loop that decodes items.
+  [[gnu::always_inline]] inline bool readValue(BindingProperty& target);
+  bool readKey(std::string_view& key);
   bool openCollection(BindingProperty& target, uint64_t count);
   bool openStructure(BindingProperty& target, uint64_t pairs);
   bool checkDepth();
@@ -189,40 +205,20 @@ private:
 };
 
 void MessagePackReader::run() {
-  // The item whose code byte comes next: the root at first, later an element or member of the
-  // top frame. Null while the next step belongs to the top frame itself.
-  BindingProperty* pending = &result_;
-  while (true) {
-    if (position_ >= size_) {
+  if (size_ == 0 || !readValue(result_)) {
+    return;
+  }
+  // The frame pushed for the last container opened is on top; the frames below it wait for it.
+  while (depth_ != 0) {
+    Frame& top = stack_[depth_ - 1];
+    const Step step = top.isStructure ? continueStructure(top) : continueCollection(top);
+    if (step == Step::Finished) {
+      --depth_;
+    } else if (step == Step::Failed) {
+      return;
+    } else if (step == Step::OutOfData) {
       break;
     }
-    if (pending == nullptr) {
-      if (depth_ == 0) {
-        break;
-      }
-      Frame& top = stack_[depth_ - 1];
-      if (top.index == top.count) {
-        --depth_;
-        continue;
-      }
-      if (!top.isStructure) {
-        pending = top.index < top.existing ? &top.elements[top.index] : &top.target->append();
-        ++top.index;
-      } else if ((top.index & 1) == 0) {
-        ++top.index;
-        if (!readKey(top)) {
-          return;
-        }
-        continue;
-      } else {
-        ++top.index;
-        pending = &top.target->member(std::string_view(top.keyText, top.keyLength));
-      }
-    }
-    if (!readValue(*pending)) {
-      return;
-    }
-    pending = nullptr;
   }
   // A container that still expects items means the document was cut short. Only the frames
   // left on the stack can be open; completed ones are merely not popped yet.
@@ -232,6 +228,51 @@ void MessagePackReader::run() {
       return;
     }
   }
+}
+
+// `frame` may move when a nested container pushes a frame, so it is not touched after that.
+MessagePackReader::Step MessagePackReader::continueCollection(Frame& frame) {
+  while (frame.index < frame.count) {
+    if (position_ >= size_) {
+      return Step::OutOfData;
+    }
+    BindingProperty& target =
+        frame.index < frame.existing ? frame.elements[frame.index] : frame.target->append();
+    ++frame.index;
+    const size_t depth = depth_;
+    if (!readValue(target)) {
+      return Step::Failed;
+    }
+    if (depth_ != depth) {
+      return Step::Descended;
+    }
+  }
+  return Step::Finished;
+}
+
+MessagePackReader::Step MessagePackReader::continueStructure(Frame& frame) {
+  while (frame.index < frame.count) {
+    if (position_ >= size_) {
+      return Step::OutOfData;
+    }
+    std::string_view key;
+    ++frame.index;
+    if (!readKey(key)) {
+      return Step::Failed;
+    }
+    if (position_ >= size_) {
+      return Step::OutOfData;
+    }
+    ++frame.index;
+    const size_t depth = depth_;
+    if (!readValue(frame.target->member(key))) {
+      return Step::Failed;
+    }
+    if (depth_ != depth) {
+      return Step::Descended;
+    }
+  }
+  return Step::Finished;
 }
 
 bool MessagePackReader::readValue(BindingProperty& target) {
@@ -343,7 +384,7 @@ bool MessagePackReader::readValue(BindingProperty& target) {
   return false;
 }
 
-bool MessagePackReader::readKey(Frame& frame) {
+bool MessagePackReader::readKey(std::string_view& key) {
   const uint8_t code = data_[position_++];
   uint64_t length = 0;
   switch (kCodeClasses[code]) {
@@ -374,8 +415,7 @@ bool MessagePackReader::readKey(Frame& frame) {
          static_cast<uint32_t>(length), position_);
     return false;
   }
-  frame.keyText = reinterpret_cast<const char*>(data_ + position_);
-  frame.keyLength = static_cast<uint32_t>(length);
+  key = std::string_view(reinterpret_cast<const char*>(data_ + position_), length);
   position_ += static_cast<uint32_t>(length);
   return true;
 }
@@ -385,26 +425,38 @@ bool MessagePackReader::readKey(Frame& frame) {
 // billions of items costs no memory, and the containers a document leaves open cost at most
 // that many spare elements per nesting level.
 bool MessagePackReader::openCollection(BindingProperty& target, uint64_t count) {
-  size_t existing = 0;
-  if (target.isCollection()) {
-    existing = target.size();
-  } else {
-    target.makeCollection();
-  }
   const auto room =
       static_cast<size_t>(std::min<uint64_t>({count, size_ - position_, kMaxReservedElements}));
-  target.reserve(existing + room);
-  // A new collection whose elements all fit in that room gets them at once, so each is then
-  // decoded in place rather than appended.
-  if (existing == 0 && count != 0 && count == room) {
-    target.element(room - 1);
+  size_t existing = 0;
+  size_t index = 0;
+  BindingProperty* elements = nullptr;
+  if (target.isCollection()) {
+    existing = target.size();
+    target.reserve(existing + room);
+    elements = target.elements().data();
+  } else if (count == room) {
+    // A new collection whose elements all fit in that room gets them at once. Its leading
+    // scalars (all of them in arrays of numbers) are decoded here and now, so that only a
+    // collection left waiting for a nested container or for more data takes a frame.
+    elements = target.makeCollectionOf(room);
     existing = room;
+    while (index < room && position_ < size_ && !opensContainer(data_[position_])) {
+      if (!readValue(elements[index++])) {
+        return false;
+      }
+    }
+    if (index == room) {
+      return true;
+    }
+  } else {
+    target.makeCollection();
+    target.reserve(room);
   }
   Frame& frame = pushFrame();
   frame.target = &target;
   frame.count = count;
-  frame.index = 0;
-  frame.elements = target.elements().data();
+  frame.index = index;
+  frame.elements = elements;
   frame.existing = existing;
   frame.isStructure = false;
   return true;

@@ -221,6 +221,31 @@ TEST(BindingProperty, CollectionCallsTurnOtherKindsIntoCollections) {
   EXPECT_EQ(scalar.at(0).getString(), "x");
 }
 
+// Whatever the value held goes (its strings with it), and the elements are children of its
+// document, whether the array is a pool block (up to three) or on the heap.
+TEST(BindingProperty, MakeCollectionOfReplacesAnyValueWithEmptyElements) {
+  for (size_t count : {0, 1, 3, 4, 16}) {
+    BindingProperty fresh, text, record, list;
+    text = "old";
+    record.member("k") = "v";
+    list.append() = 1;
+    for (BindingProperty* value : {&fresh, &text, &record, &list}) {
+      BindingProperty* first = value->makeCollectionOf(count);
+      ASSERT_TRUE(value->isCollection());
+      ASSERT_EQ(value->size(), count);
+      EXPECT_EQ(first, count == 0 ? nullptr : value->elements().data());
+      EXPECT_EQ(internedCount(*value), 0u);
+      for (const BindingProperty& element : value->elements()) {
+        EXPECT_TRUE(element.isEmpty());
+        EXPECT_EQ(element.document(), value->document());
+        EXPECT_FALSE(element.ownsDocument());
+      }
+      value->append() = "next";
+      EXPECT_EQ(value->at(count).getString(), "next") << count;
+    }
+  }
+}
+
 TEST(BindingProperty, MemberOnASignedValueMakesAStructureWithOneEmptyMember) {
   BindingProperty value;
   value = int64_t{12};
