@@ -287,7 +287,10 @@ TEST(JsonReader, NumbersEndAndFailAsRapidJsonReadsThem) {
                                   "18446744073709551616",
                                   "1234567890123456789012345",
                                   "x"};
-  const char* const fractions[] = {"", ".", ".5", ".000", ".12345678901234567890123", ".x"};
+  // Fractions end at each place of a block of eight digits and beyond.
+  const char* const fractions[] = {
+      "",  ".", ".5", ".000", ".1234567", ".12345678", ".123456789", ".12345678901234567890123",
+      ".x"};
   const char* const exponents[] = {"", "e", "E+", "e-", "e5", "E+308", "e-400", "e309"};
   for (const char* sign : signs) {
     for (const char* integer : integers) {
