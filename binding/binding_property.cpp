@@ -99,11 +99,9 @@ void BindingProperty::replaceWithPart(BindingProperty& part) noexcept {
   installPayload(payload, kind);
 }
 
-BindingDocument& BindingProperty::ensureDocument() {
-  if (!document_) {
-    assert(ownsDocument_);
-    document_ = new BindingDocument();
-  }
+BindingDocument& BindingProperty::createDocument() {
+  assert(!document_ && ownsDocument_);
+  document_ = new BindingDocument();
   return *document_;
 }
 
@@ -114,12 +112,6 @@ void BindingProperty::releasePayload() noexcept {
   }
   kind_ = BindingKind::Empty;
   payload_.unsignedInteger = 0;
-}
-
-void BindingProperty::installPayload(Payload payload, BindingKind kind) noexcept {
-  releasePayload();
-  payload_ = payload;
-  kind_ = kind;
 }
 
 // A constructor that throws never reaches the destructor, so the document made for the copy is
@@ -156,13 +148,8 @@ void BindingProperty::copyFrom(const BindingProperty& source) {
 // The new record is interned before the old value goes, because `text` may lie inside it.
 BindingProperty& BindingProperty::setString(std::string_view text) {
   Payload payload{.unsignedInteger = 0};
-  payload.string = text.empty()
-                       ? StringTable::empty()
-                       : (document_ ? *document_ : ensureDocument()).strings().intern(text);
-  if (kind_ > BindingKind::Float)
-    releasePayload();
-  payload_ = payload;
-  kind_ = BindingKind::String;
+  payload.string = text.empty() ? StringTable::empty() : ensureDocument().strings().intern(text);
+  installPayload(payload, BindingKind::String);
   return *this;
 }
 
@@ -255,12 +242,11 @@ void BindingProperty::makeCollection() {
 // makeCollection(), reserve() and element() in one, without their checks: the header is new, so
 // its array is allocated at the exact size and only the new elements are written.
 BindingProperty* BindingProperty::makeCollectionOf(size_t count) {
-  BindingDocument& document = document_ ? *document_ : ensureDocument();
-  BindingCollection& collection = *document.newCollection();
-  if (kind_ > BindingKind::Float)
-    releasePayload();
-  payload_.collection = &collection;
-  kind_ = BindingKind::Collection;
+  BindingDocument& document = ensureDocument();
+  Payload payload{.unsignedInteger = 0};
+  payload.collection = document.newCollection();
+  installPayload(payload, BindingKind::Collection);
+  BindingCollection& collection = *payload.collection;
   if (count == 0)
     return nullptr;
   if (count <= BindingCollection::kPooledElements) {
@@ -324,13 +310,9 @@ std::span<const BindingProperty> BindingProperty::elements() const {
 void BindingProperty::makeStructure() {
   if (kind_ == BindingKind::Structure)
     return;
-  // Readers open a structure for every map or object, mostly in a value that is still empty.
-  BindingStructure* structure =
-      (document_ ? *document_ : ensureDocument()).pool().create<BindingStructure>();
-  if (kind_ > BindingKind::Float)
-    releasePayload();
-  payload_.structure = structure;
-  kind_ = BindingKind::Structure;
+  Payload payload{.unsignedInteger = 0};
+  payload.structure = ensureDocument().pool().create<BindingStructure>();
+  installPayload(payload, BindingKind::Structure);
 }
 
 BindingProperty& BindingProperty::member(std::string_view key) {

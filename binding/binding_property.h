@@ -208,8 +208,9 @@ private:
 
   // member() on a value that is not a structure yet.
   [[gnu::noinline]] BindingProperty& firstMember(std::string_view key);
-  // Creates the document of a root on first need.
-  BindingDocument& ensureDocument();
+  // The tree's document, created for a root on first need (out of line: it happens once a tree).
+  BindingDocument& ensureDocument() { return document_ ? *document_ : createDocument(); }
+  BindingDocument& createDocument();
   // Releases the out-of-line data (and the whole subtree below it) and leaves the value empty.
   void releasePayload() noexcept;
   // Builds the copy beside the old value and swaps it in, so a source inside the target (or a
@@ -218,13 +219,16 @@ private:
   // copyFrom() for a value under construction.
   void copyIntoNew(const BindingProperty& source);
   // Releases the old payload, then takes `payload` of `kind` (already owned by this document).
-  void installPayload(Payload payload, BindingKind kind) noexcept;
-  // installPayload() for a kind without out-of-line data.
-  BindingProperty& setScalar(Payload payload, BindingKind kind) noexcept {
+  // Inline, because readers and converters store values by the million and a value without
+  // out-of-line data needs no release.
+  void installPayload(Payload payload, BindingKind kind) noexcept {
     if (kind_ > BindingKind::Float)
       releasePayload();
     payload_ = payload;
     kind_ = kind;
+  }
+  BindingProperty& setScalar(Payload payload, BindingKind kind) noexcept {
+    installPayload(payload, kind);
     return *this;
   }
 

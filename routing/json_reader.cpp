@@ -74,46 +74,10 @@ bool magnitudeIsLarge(const char* text, const char* end) {
   return leading + exponent > 0;
 }
 
-// A scalar as read, before it is stored in the tree. Strings point into the working copy of the
-// document, which outlives the parse.
-struct Scalar {
-  BindingKind kind = BindingKind::Empty;
-  union {
-    bool flag;
-    int64_t signedValue;
-    uint64_t unsignedValue;
-    double floatValue;
-  };
-  const char* text = nullptr;
-  size_t length = 0;
-};
-
-void store(BindingProperty& target, const Scalar& scalar) {
-  switch (scalar.kind) {
-  case BindingKind::Bool:
-    target = scalar.flag;
-    break;
-  case BindingKind::Signed:
-    target.setSigned(scalar.signedValue);
-    break;
-  case BindingKind::Unsigned:
-    target.setUnsigned(scalar.unsignedValue);
-    break;
-  case BindingKind::Float:
-    target = scalar.floatValue;
-    break;
-  case BindingKind::String:
-    target.setString(std::string_view(scalar.text, scalar.length));
-    break;
-  default:
-    target.clear();
-    break;
-  }
-}
-
-// Converts a number's text; false when it is too large for a double. Numbers reach the handler as
-// text so that RapidJSON's own conversion, whose exponent arithmetic can overflow, never runs.
-bool convertNumber(Scalar& out, const char* text, size_t length) {
+// Stores a number's text as a number in `out`; false when it is too large for a double. Numbers
+// reach the handler as text so that RapidJSON's own conversion, whose exponent arithmetic can
+// overflow, never runs.
+bool convertNumber(BindingProperty& out, const char* text, size_t length) {
   const char* end = text + length;
   const bool minus = *text == '-';
   // Most numbers are short integers: up to 19 digits cannot overflow 64 bits, so they are summed
@@ -127,38 +91,39 @@ bool convertNumber(Scalar& out, const char* text, size_t length) {
   }
   if (p == end && p - digits <= 19) {
     if (!minus) {
-      out.unsignedValue = value;
-      out.kind = BindingKind::Unsigned;
+      out.setUnsigned(value);
       return true;
     }
     if (value <= uint64_t{1} << 63) {
-      out.signedValue = static_cast<int64_t>(uint64_t{0} - value);
-      out.kind = BindingKind::Signed;
+      out.setSigned(static_cast<int64_t>(uint64_t{0} - value));
       return true;
     }
   }
   // A longer integer may still fit in 64 bits; one that does not is read as a double, as
   // RapidJSON reads it. Digits that stop before the end met a fraction or an exponent: a double.
   if (p == end && minus) {
-    const auto parsed = std::from_chars(text, end, out.signedValue);
+    int64_t wide = 0;
+    const auto parsed = std::from_chars(text, end, wide);
     if (parsed.ec == std::errc() && parsed.ptr == end) {
-      out.kind = BindingKind::Signed;
+      out.setSigned(wide);
       return true;
     }
   } else if (p == end) {
-    const auto parsed = std::from_chars(text, end, out.unsignedValue);
+    uint64_t wide = 0;
+    const auto parsed = std::from_chars(text, end, wide);
     if (parsed.ec == std::errc() && parsed.ptr == end) {
-      out.kind = BindingKind::Unsigned;
+      out.setUnsigned(wide);
       return true;
     }
   }
-  out.kind = BindingKind::Float;
-  if (std::from_chars(text, end, out.floatValue).ec == std::errc::result_out_of_range) {
+  double number = 0;
+  if (std::from_chars(text, end, number).ec == std::errc::result_out_of_range) {
     if (magnitudeIsLarge(text, end)) {
       return false;
     }
-    out.floatValue = minus ? -0.0 : 0.0;
+    number = minus ? -0.0 : 0.0;
   }
+  out = number;
   return true;
 }
 
@@ -179,27 +144,25 @@ public:
 
   StopReason stopReason() const { return stopReason_; }
 
-  bool Null() { return scalar(Scalar{}); }
+  // Strings point into the working copy of the document, which outlives the parse.
+  bool Null() {
+    target().clear();
+    return true;
+  }
   bool Bool(bool value) {
-    Scalar read;
-    read.kind = BindingKind::Bool;
-    read.flag = value;
-    return scalar(read);
+    target() = value;
+    return true;
   }
   bool RawNumber(const char* text, rapidjson::SizeType length, bool) {
-    Scalar read;
-    if (!convertNumber(read, text, length)) {
+    if (!convertNumber(target(), text, length)) {
       stopReason_ = StopReason::NumberTooBig;
       return false;
     }
-    return scalar(read);
+    return true;
   }
   bool String(const char* text, rapidjson::SizeType length, bool) {
-    Scalar read;
-    read.kind = BindingKind::String;
-    read.text = text;
-    read.length = length;
-    return scalar(read);
+    target().setString(std::string_view(text, length));
+    return true;
   }
   bool Key(const char* text, rapidjson::SizeType length, bool) {
     pendingMember_ = &container(stack_.back()).member(std::string_view(text, length));
@@ -234,11 +197,6 @@ private:
     if (stack_.back().isArray)
       return pending_.push(root_.document());
     return *pendingMember_;
-  }
-
-  bool scalar(const Scalar& read) {
-    store(target(), read);
-    return true;
   }
 
   // A repeated key keeps an existing container of the same kind, so arrays append and objects
