@@ -9,6 +9,17 @@
 #include <new>
 
 namespace tav {
+namespace {
+
+// Closes the shared pool when the library's statics are destroyed: at dlclose or FreeLibrary
+// (DLL_PROCESS_DETACH) as at process exit. Constructed with this file's statics, so trees in
+// statics made later are gone by then, and those made earlier give their regions back as they
+// go, the pool itself staying alive.
+struct CloseSharedPoolAtUnload {
+  ~CloseSharedPoolAtUnload() { PagePool::shared().close(); }
+} closeSharedPoolAtUnload;
+
+} // namespace
 
 PagePool::~PagePool() {
   for (const Region& region : regions_)
@@ -19,7 +30,7 @@ PagePool& PagePool::shared() {
   // Placement into static storage keeps the pool out of the heap counters and alive past the
   // destructors of other statics.
   alignas(PagePool) static unsigned char storage[sizeof(PagePool)];
-  static PagePool* pool = new (storage) PagePool(kSharedSpareRegions, kSharedKeptSpareRegions);
+  static PagePool* pool = new (storage) PagePool(kSharedSpareRegions);
   return *pool;
 }
 
@@ -52,33 +63,17 @@ void PagePool::unlinkFree(FreePage* page) {
   --freeCount_;
 }
 
-bool PagePool::discard(Region& region) {
-  try {
-    discarded_.reserve(regions_.size()); // so that the push below cannot fail
-  } catch (const std::bad_alloc&) {
-    return false;
-  }
+void PagePool::releaseRegion(Region& region) {
   for (size_t i = 0; i < kPagesPerRegion; ++i)
     unlinkFree(reinterpret_cast<FreePage*>(region.base + i * kPageSize));
-  platform::discardRegion(region.base, kRegionSize);
-  discarded_.push_back(region.base);
-  ++discards_;
-  return true;
-}
-
-void PagePool::reuseDiscarded() {
-  char* base = discarded_.back();
-  discarded_.pop_back();
-  ++keptSpare_;
-  for (size_t i = kPagesPerRegion; i-- > 0;)
-    pushFree(reinterpret_cast<FreePage*>(base + i * kPageSize));
+  char* base = region.base;
+  regions_.erase(regions_.begin() + (&region - regions_.data()));
+  platform::releaseRegion(base, kRegionSize);
 }
 
 void* PagePool::acquire() {
   std::lock_guard lock(mutex_);
-  if (!freeList_ && !discarded_.empty()) {
-    reuseDiscarded();
-  } else if (!freeList_) {
+  if (!freeList_) {
     char* base = static_cast<char*>(platform::reserveRegion(kRegionSize));
     if (!base)
       throw std::bad_alloc();
@@ -86,12 +81,11 @@ void* PagePool::acquire() {
                                [](char* a, const Region& r) { return a < r.base; });
     try {
       regions_.insert(at, Region{base, kPagesPerRegion});
-      ++spareRegions_;
-      ++keptSpare_;
     } catch (...) {
       platform::releaseRegion(base, kRegionSize);
       throw;
     }
+    ++spareRegions_;
     // Pushed from the top so that the region's pages are handed out in address order.
     for (size_t i = kPagesPerRegion; i-- > 0;)
       pushFree(reinterpret_cast<FreePage*>(base + i * kPageSize));
@@ -99,10 +93,8 @@ void* PagePool::acquire() {
   FreePage* page = freeList_;
   unlinkFree(page);
   Region& region = regionOf(page);
-  if (region.freePages-- == kPagesPerRegion) {
+  if (region.freePages-- == kPagesPerRegion)
     --spareRegions_;
-    --keptSpare_;
-  }
   ++inUse_;
   return page;
 }
@@ -117,31 +109,35 @@ void PagePool::release(void* page) {
   pushFree(static_cast<FreePage*>(page));
   if (++region.freePages < kPagesPerRegion)
     return;
-  // Kept regions are counted apart from discarded ones: a small tree taking a page of a kept
-  // region and giving it back must find it kept again, not discard it, or every such tree would
-  // cost two calls into the system once a large one had come and gone.
   if (spareRegions_ < maxSpareRegions_) {
-    if (keptSpare_ < keptSpareRegions_) {
-      ++keptSpare_;
-      ++spareRegions_;
-      return;
-    }
-    // Discarded under the lock: a page of the region handed out meanwhile could lose its contents.
-    if (discard(region)) {
-      ++spareRegions_;
-      return;
+    ++spareRegions_;
+    return;
+  }
+  releaseRegion(region);
+  if (regions_.empty() && maxSpareRegions_ == 0)
+    std::vector<Region>().swap(regions_);
+}
+
+void PagePool::close() {
+  // At process exit a thread killed inside acquire or release may still hold the lock; the
+  // system takes everything back then anyway, and waiting would hang the exit.
+  std::unique_lock lock(mutex_, std::try_to_lock);
+  if (!lock)
+    return;
+  maxSpareRegions_ = 0;
+  for (size_t i = regions_.size(); i-- > 0;) {
+    if (regions_[i].freePages == kPagesPerRegion) {
+      releaseRegion(regions_[i]);
+      --spareRegions_;
     }
   }
-  for (size_t i = 0; i < kPagesPerRegion; ++i)
-    unlinkFree(reinterpret_cast<FreePage*>(region.base + i * kPageSize));
-  char* base = region.base;
-  regions_.erase(regions_.begin() + (&region - regions_.data()));
-  platform::releaseRegion(base, kRegionSize);
+  if (regions_.empty())
+    std::vector<Region>().swap(regions_);
 }
 
 PagePool::Stats PagePool::stats() const {
   std::lock_guard lock(mutex_);
-  return Stats{regions_.size(), spareRegions_, freeCount_, inUse_, discards_};
+  return Stats{regions_.size(), spareRegions_, freeCount_, inUse_};
 }
 
 } // namespace tav

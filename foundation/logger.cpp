@@ -87,10 +87,12 @@ private:
 };
 
 Logger* gLogger = nullptr;
+bool gUnloaded = false;
 
-// The caller holds loggerLock(). Null only when the logger cannot be allocated.
+// The caller holds loggerLock(). Null when the logger cannot be allocated, and once the library
+// is being unloaded.
 Logger* ensureLogger() {
-  if (gLogger)
+  if (gLogger || gUnloaded)
     return gLogger;
   try {
     gLogger = new Logger();
@@ -109,6 +111,17 @@ void destroyLogger() {
   gLogger = nullptr;
   delete logger;
 }
+
+// The logger lives until the library's statics are destroyed (dlclose, FreeLibrary or process
+// exit), whatever references remain; lines logged after that are dropped rather than bring it
+// back, so that a host that unloads the library finds nothing of it left in its heap.
+struct DestroyLoggerAtUnload {
+  ~DestroyLoggerAtUnload() {
+    Guard guard(loggerLock());
+    gUnloaded = true;
+    destroyLogger();
+  }
+} destroyLoggerAtUnload;
 
 int32_t loggerInterfaceVersion() noexcept {
   return 1;

@@ -142,6 +142,11 @@ size_t usableSize(void* block) {
   return gTable.usableSize(block, gTable.context);
 }
 
+AllocatorTable currentAllocator() {
+  installOnce();
+  return gTable;
+}
+
 void replaceAllocator(const AllocatorTable& table) {
   gTable = table;
 }

@@ -29,6 +29,10 @@ void* resize(void* block, size_t bytes);
 char* duplicateString(const char* text);
 size_t usableSize(void* block);
 
+// The table in force, installing the counting allocator first if nothing has yet, so that a
+// replacement may wrap it.
+AllocatorTable currentAllocator();
+
 // Replaces all five entries and the context at once. Nothing in this library calls it with other
 // functions; it exists for embedders that bring their own heap.
 void replaceAllocator(const AllocatorTable& table);

@@ -66,10 +66,6 @@ void debuggerConsoleWrite(const char* text);
 // Reserves and commits `bytes` of read/write memory aligned to at least 4096 bytes, or null.
 void* reserveRegion(size_t bytes);
 void releaseRegion(void* region, size_t bytes);
-// Tells the system that the contents of a reserved region are no longer wanted: it stays
-// reserved and writable, and the system may take its memory back whenever it needs it, after
-// which the region reads as zeros. Until then, using it again costs nothing.
-void discardRegion(void* region, size_t bytes);
 
 // The calling thread's operating-system identifier.
 uint32_t currentThreadId();

@@ -125,15 +125,6 @@ void releaseRegion(void* region, size_t bytes) {
     munmap(region, bytes);
 }
 
-void discardRegion(void* region, size_t bytes) {
-  if (!region)
-    return;
-  // MADV_FREE leaves the pages in place until the system is short of memory; kernels without it
-  // refuse the advice, and dropping the pages at once is the next best thing.
-  if (madvise(region, bytes, MADV_FREE) != 0)
-    madvise(region, bytes, MADV_DONTNEED);
-}
-
 uint32_t currentThreadId() {
   return static_cast<uint32_t>(syscall(SYS_gettid));
 }

@@ -96,13 +96,6 @@ void releaseRegion(void* region, size_t) {
     VirtualFree(region, 0, MEM_RELEASE);
 }
 
-void discardRegion(void* region, size_t bytes) {
-  // MEM_RESET keeps the pages committed and writable and lets the system drop their contents
-  // instead of paging them out.
-  if (region)
-    VirtualAlloc(region, bytes, MEM_RESET, PAGE_READWRITE);
-}
-
 uint32_t currentThreadId() {
   return GetCurrentThreadId();
 }

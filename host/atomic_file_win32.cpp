@@ -1,4 +1,4 @@
-// Windows replacement of a file: a new file beside it, written and flushed, then moved over it.
+// Windows replacement of a file: a new file beside it, written and flushed, then put in its place.
 #include "host/atomic_file.h"
 
 #include "host/windows_support.h"
@@ -55,9 +55,16 @@ bool replaceFileAtomically(const std::string& path, std::string_view contents, s
     SetLastError(cause);
     return fail("cannot write " + path);
   }
-  // Write-through: the call returns once the move has reached the disk.
-  if (!MoveFileExA(temporary.c_str(), target.string().c_str(),
-                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+  // An existing file is replaced with ReplaceFileA, which gives the new file the old one's
+  // attributes and access list; a file not there yet is moved into place, write-through. The
+  // contents reached the disk before either.
+  const std::string targetName = target.string();
+  const bool replaced = GetFileAttributesA(targetName.c_str()) != INVALID_FILE_ATTRIBUTES
+                            ? ReplaceFileA(targetName.c_str(), temporary.c_str(), nullptr,
+                                           REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr) != 0
+                            : MoveFileExA(temporary.c_str(), targetName.c_str(),
+                                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+  if (!replaced) {
     const DWORD cause = GetLastError();
     DeleteFileA(temporary.c_str());
     SetLastError(cause);

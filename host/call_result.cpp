@@ -2,6 +2,7 @@
 #include "host/call_result.h"
 
 #include "host/host_value_codec.h"
+#include "host/plugin_side.h"
 
 namespace tav::host {
 namespace {
@@ -67,7 +68,7 @@ void readResponseStream(const HostResponse& response, CallResult& result) {
     uint32_t count = kStreamBufferSize;
     more = 1;
     ++result.streamReads;
-    if (response.streamRead(response.stream, buffer, &count, &more) == 0) {
+    if (intoPlugin(response.streamRead, response.stream, buffer, &count, &more) == 0) {
       result.streamError = "read " + std::to_string(result.streamReads) + " failed";
       break;
     }
@@ -82,7 +83,7 @@ void readResponseStream(const HostResponse& response, CallResult& result) {
     }
   }
   if (response.streamRelease != nullptr) {
-    response.streamRelease(response.stream);
+    intoPlugin(response.streamRelease, response.stream);
     result.streamReleased = true;
   }
 }

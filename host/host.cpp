@@ -4,8 +4,10 @@
 #include "host/function_name.h"
 #include "host/host_value_codec.h"
 #include "host/http_methods.h"
+#include "host/plugin_side.h"
 #include "host/response_writer.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace tav::host {
@@ -27,6 +29,14 @@ bool answersInvalidFunction(const CallResult& result) {
 }
 
 } // namespace
+
+HostOptions harshHostOptions(HostOptions options) {
+  options.lockWhileDelivering = true;
+  options.unsubscribeWaitsForDeliveries = true;
+  options.deliveryThreads = std::max(options.deliveryThreads, 4u);
+  options.unmapOnClose = true;
+  return options;
+}
 
 Host::Host(HostOptions options)
     : options_(options), context_{&block_.api, options.pluginHandle},
@@ -95,7 +105,7 @@ bool Host::finishLoad(LoadPluginFn entry) {
   handshake.major = options_.major;
   handshake.minor = options_.minor;
   handshake.patch = options_.patch;
-  entry(&handshake);
+  intoPlugin(entry, &handshake);
 
   handshake_.major = handshake.major;
   handshake_.minor = handshake.minor;
@@ -119,7 +129,7 @@ bool Host::start() {
     return false;
   }
   started_ = true;
-  return callbacks_.start(handshake_.pluginContext, &context_) != 0;
+  return intoPlugin(callbacks_.start, handshake_.pluginContext, &context_) != 0;
 }
 
 void Host::stop() {
@@ -131,7 +141,7 @@ void Host::stop() {
     std::unique_lock<std::shared_mutex> gate(pluginGate_);
     alive_ = false;
     if (callbacks_.stop != nullptr) {
-      callbacks_.stop(handshake_.pluginContext);
+      intoPlugin(callbacks_.stop, handshake_.pluginContext);
     }
   }
   // Deliveries queued while the plugin stopped find it gone and are dropped.
@@ -151,7 +161,7 @@ std::array<uint32_t, 14> Host::memoryStatistics() const {
   std::array<uint32_t, 14> words{};
   std::shared_lock<std::shared_mutex> gate(pluginGate_);
   if (alive_ && callbacks_.memoryStatistics != nullptr) {
-    callbacks_.memoryStatistics(handshake_.pluginContext, words.data());
+    intoPlugin(callbacks_.memoryStatistics, handshake_.pluginContext, words.data());
   }
   return words;
 }
@@ -213,12 +223,12 @@ CallResult Host::callRecord(const HostFunctionRecord& record, RequestRecord& req
   request.record().functionContext = record.description.context;
   HostResponse response;
   std::memset(&response, 0, sizeof response);
-  record.call(&response, &request.record());
+  intoPlugin(record.call, &response, &request.record());
 
   CallResult result = readResponse(response);
   readResponseStream(response, result);
   if (response.release != nullptr) {
-    response.release(&response);
+    intoPlugin(response.release, &response);
     result.released = true;
   }
   result.functionName = name;
@@ -309,10 +319,52 @@ void Host::deliver(const Subscription& subscription, const std::string& name,
   event.payload = owned;
   event.senderWord = senderWord;
   event.context = subscription.context;
-  subscription.callback(&event);
+  callSubscriber(subscription, name, event);
   // The host frees its own copy: the record was the plugin's to read, not to keep or change.
   releaseEncodedValue(owned);
   events_.recordDelivered(DeliveredEvent{name, subscription.handle, subscription.context, payload});
+}
+
+void Host::callSubscriber(const Subscription& subscription, const std::string& name,
+                          HostEvent& event) {
+  if (!options_.lockWhileDelivering && !options_.unsubscribeWaitsForDeliveries) {
+    intoPlugin(subscription.callback, &event);
+    return;
+  }
+  std::unique_lock<std::recursive_mutex> lock(subscriptionLock_, std::defer_lock);
+  if (options_.lockWhileDelivering) {
+    lock.lock();
+  }
+  // In flight only once the lock is held: a delivery still waiting for it has not begun, and a
+  // handler that unsubscribes while holding it must not wait for one.
+  const std::pair<std::string, std::thread::id> entry{name, std::this_thread::get_id()};
+  {
+    std::lock_guard<std::mutex> guard(inFlightMutex_);
+    inFlight_.push_back(entry);
+  }
+  struct Done {
+    Host& host;
+    const std::pair<std::string, std::thread::id>& entry;
+    ~Done() {
+      {
+        std::lock_guard<std::mutex> guard(host.inFlightMutex_);
+        host.inFlight_.erase(std::find(host.inFlight_.begin(), host.inFlight_.end(), entry));
+      }
+      host.inFlightDone_.notify_all();
+    }
+  } done{*this, entry};
+  intoPlugin(subscription.callback, &event);
+}
+
+void Host::waitForDeliveriesOf(std::string_view name) {
+  const std::thread::id self = std::this_thread::get_id();
+  std::unique_lock<std::mutex> lock(inFlightMutex_);
+  // A delivery on this very thread is the caller's own: waiting for it would wait forever.
+  inFlightDone_.wait(lock, [&] {
+    return std::none_of(inFlight_.begin(), inFlight_.end(), [&](const auto& entry) {
+      return entry.first == name && entry.second != self;
+    });
+  });
 }
 
 void Host::waitForDeliveries() {

@@ -31,6 +31,7 @@
 
 #include <array>
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -38,6 +39,8 @@
 #include <shared_mutex>
 #include <string>
 #include <string_view>
+#include <thread>
+#include <utility>
 #include <vector>
 
 namespace tav::host {
@@ -64,7 +67,18 @@ struct HostOptions {
   // Unmap the library when it is closed. Off by default: see PluginLibrary::open. A library kept
   // mapped keeps its globals, so loading it again in the same process reuses them.
   bool unmapOnClose = false;
+  // What a desktop client's host may do that a kind one does not. Each delivery runs while the
+  // host holds its own recursive subscription lock, which subscribe and unsubscribe take too, so
+  // a handler may subscribe on its own thread while another thread waits for that lock.
+  bool lockWhileDelivering = false;
+  // Unsubscribe returns only once the name's deliveries running on other threads have returned,
+  // so that the plugin may free what their callbacks use as soon as it returns.
+  bool unsubscribeWaitsForDeliveries = false;
 };
+
+// Every harsh behaviour at once: both of the above, four delivery threads, and the library
+// unmapped at unload, so that the next host in the process loads it afresh.
+HostOptions harshHostOptions(HostOptions options = {});
 
 // The out words of the handshake as the plugin left them.
 struct HandshakeWords {
@@ -193,6 +207,8 @@ private:
   size_t queueDeliveries(const std::string& name, const ValueTree& payload, uint32_t senderWord);
   void deliver(const Subscription& subscription, const std::string& name, const ValueTree& payload,
                uint32_t senderWord);
+  void callSubscriber(const Subscription& subscription, const std::string& name, HostEvent& event);
+  void waitForDeliveriesOf(std::string_view name);
   CallResult callRecord(const HostFunctionRecord& record, RequestRecord& request) const;
   void runYieldHandler();
 
@@ -212,6 +228,12 @@ private:
   // Calls and deliveries hold it shared while they are in the plugin; stop holds it alone, so
   // that it waits for them and none starts after it.
   mutable std::shared_mutex pluginGate_;
+
+  // The harsh options' subscription lock, and the deliveries running now: name and thread.
+  std::recursive_mutex subscriptionLock_;
+  std::mutex inFlightMutex_;
+  std::condition_variable inFlightDone_;
+  std::vector<std::pair<std::string, std::thread::id>> inFlight_;
 
   PeerTable peers_;
   mutable std::mutex requestsMutex_;

@@ -3,6 +3,7 @@
 #include "host/host.h"
 
 #include "host/host_value_codec.h"
+#include "host/plugin_side.h"
 
 #include <cstdio>
 #include <cstring>
@@ -22,6 +23,7 @@ std::string textOf(const char* text) {
 } // namespace
 
 template <typename Work> void Host::guarded(Work&& work) noexcept {
+  BoundarySide side(false);
   try {
     work();
   } catch (...) {
@@ -35,6 +37,7 @@ void Host::entrySendRequest(const HostApi* api, HostResponse* response,
   if (response == nullptr) {
     return;
   }
+  BoundarySide side(false);
   try {
     if (host == nullptr || request == nullptr) {
       std::memset(response, 0, sizeof *response);
@@ -84,6 +87,10 @@ void Host::entrySubscribe(const HostApi* api, const char* name, uint32_t handle,
                           EventCallback callback, void* context, uint32_t flag) {
   if (Host* host = fromApi(api)) {
     host->guarded([&] {
+      std::unique_lock<std::recursive_mutex> lock(host->subscriptionLock_, std::defer_lock);
+      if (host->options_.lockWhileDelivering) {
+        lock.lock();
+      }
       host->events_.subscribe(Subscription{textOf(name), handle, callback, context, flag});
     });
   }
@@ -91,7 +98,20 @@ void Host::entrySubscribe(const HostApi* api, const char* name, uint32_t handle,
 
 void Host::entryUnsubscribe(const HostApi* api, const char* name, uint32_t handle) {
   if (Host* host = fromApi(api)) {
-    host->guarded([&] { host->events_.unsubscribe(textOf(name), handle); });
+    host->guarded([&] {
+      const std::string eventName = textOf(name);
+      {
+        std::unique_lock<std::recursive_mutex> lock(host->subscriptionLock_, std::defer_lock);
+        if (host->options_.lockWhileDelivering) {
+          lock.lock();
+        }
+        host->events_.unsubscribe(eventName, handle);
+      }
+      // Waited for without the lock, which the deliveries hold.
+      if (host->options_.unsubscribeWaitsForDeliveries) {
+        host->waitForDeliveriesOf(eventName);
+      }
+    });
   }
 }
 

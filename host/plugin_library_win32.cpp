@@ -12,10 +12,15 @@ std::string pluginFileName(std::string_view name) {
 
 std::optional<PluginLibrary> PluginLibrary::open(const std::string& path, bool keepMapped,
                                                  std::string& error) {
-  // No message box for a library that cannot be loaded: the host reports it.
-  const UINT previousMode = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+  // No message box for a library that cannot be loaded: the host reports it. The thread's own
+  // mode, so that other threads of the process keep theirs.
+  DWORD previousMode = 0;
+  const bool modeSet =
+      SetThreadErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX, &previousMode) != 0;
   HMODULE module = LoadLibraryA(path.c_str());
-  SetErrorMode(previousMode);
+  if (modeSet) {
+    SetThreadErrorMode(previousMode, nullptr);
+  }
   if (module == nullptr) {
     error = "cannot load " + path + ": " + lastWindowsErrorText();
     return std::nullopt;

@@ -2,6 +2,7 @@
 #include "host/response_writer.h"
 
 #include "host/host_value_codec.h"
+#include "host/plugin_side.h"
 
 #include <algorithm>
 #include <atomic>
@@ -57,6 +58,7 @@ void freeRecord(HandedOutRecord& record) {
 }
 
 void releaseResponse(HostResponse* response) {
+  BoundarySide side(false); // host code, though the plugin calls it
   HandedOut& table = handedOut();
   HandedOutRecord record{};
   {
@@ -75,6 +77,7 @@ void releaseResponse(HostResponse* response) {
 }
 
 uint8_t readStream(void* stream, void* buffer, uint32_t* count, uint8_t* more) {
+  BoundarySide side(false); // host code, though the plugin calls it
   auto* peerStream = static_cast<PeerStream*>(stream);
   if (count == nullptr || more == nullptr || (buffer == nullptr && *count != 0)) {
     return 0;
@@ -110,6 +113,7 @@ uint8_t readStream(void* stream, void* buffer, uint32_t* count, uint8_t* more) {
 }
 
 void releaseStream(void* stream) {
+  BoundarySide side(false); // host code, though the plugin calls it
   auto* peerStream = static_cast<PeerStream*>(stream);
   HandedOut& table = handedOut();
   {

@@ -99,30 +99,28 @@ bool EventClient::uriMatches(std::string_view pattern, std::string_view uri) {
 }
 
 void EventClient::subscribeEvent(std::string_view uri) {
-  const std::string name = eventNameOf(uri);
-  std::lock_guard serialise(subscriptionLock_);
-  bool first = false;
+  std::string name = eventNameOf(uri);
+  bool drain = false;
   {
     std::unique_lock tables(tablesLock_);
-    uint32_t& count = subscriptionCounts_[name];
-    first = ++count == 1;
-    if (first) {
-      auto handler = std::make_shared<NamedHandler>();
-      handler->onResource = [this](const PluginResourceEvent& event) {
-        dispatchResourceEvent(event);
-      };
-      namedHandlers_[name] = std::move(handler);
+    if (++subscriptionCounts_[name] != 1) {
+      return;
     }
+    auto handler = std::make_shared<NamedHandler>();
+    handler->onResource = [this](const PluginResourceEvent& event) {
+      dispatchResourceEvent(event);
+    };
+    namedHandlers_[name] = std::move(handler);
+    drain = queueHostCall(name, true);
   }
-  if (first) {
-    hostSubscribe(name.c_str(), pluginHandle(), &EventClient::resourceEventCallback, this,
-                  kResourceSubscriptionFlag);
+  if (drain) {
+    drainHostCalls(name);
   }
 }
 
 void EventClient::unsubscribeEvent(std::string_view uri) {
   const std::string name = eventNameOf(uri);
-  std::lock_guard serialise(subscriptionLock_);
+  bool drain = false;
   {
     std::unique_lock tables(tablesLock_);
     const auto found = subscriptionCounts_.find(name);
@@ -134,10 +132,53 @@ void EventClient::unsubscribeEvent(std::string_view uri) {
       return;
     }
     subscriptionCounts_.erase(found);
+    drain = queueHostCall(name, false);
   }
-  hostUnsubscribe(name.c_str(), pluginHandle());
-  std::unique_lock tables(tablesLock_);
-  namedHandlers_.erase(name);
+  if (drain) {
+    drainHostCalls(name);
+  }
+}
+
+bool EventClient::queueHostCall(const std::string& name, bool subscribe) {
+  HostCalls& calls = hostCalls_[name];
+  calls.queued.push_back(subscribe);
+  if (calls.draining) {
+    return false;
+  }
+  calls.draining = true;
+  return true;
+}
+
+void EventClient::drainHostCalls(const std::string& name) {
+  for (;;) {
+    bool subscribe = false;
+    {
+      std::unique_lock tables(tablesLock_);
+      const auto calls = hostCalls_.find(name);
+      if (calls == hostCalls_.end()) {
+        return; // shut down meanwhile
+      }
+      if (calls->second.queued.empty()) {
+        hostCalls_.erase(calls);
+        return;
+      }
+      subscribe = calls->second.queued.front();
+      calls->second.queued.pop_front();
+    }
+    // No lock of ours is held while the host runs: it may deliver on this thread, wait for its
+    // deliveries in flight or hold its own lock while a handler of ours subscribes.
+    if (subscribe) {
+      hostSubscribe(name.c_str(), pluginHandle(), &EventClient::resourceEventCallback, this,
+                    kResourceSubscriptionFlag);
+    } else {
+      hostUnsubscribe(name.c_str(), pluginHandle());
+      std::unique_lock tables(tablesLock_);
+      // A subscription counted meanwhile has installed its own handler.
+      if (!subscriptionCounts_.contains(name)) {
+        namedHandlers_.erase(name);
+      }
+    }
+  }
 }
 
 void EventClient::observeResource(std::string_view uri, ResourceHandler handler) {
@@ -374,22 +415,20 @@ void EventClient::subscribeServiceProxyEvents() {
 }
 
 void EventClient::shutdownEvents() {
-  std::lock_guard serialise(subscriptionLock_);
   std::vector<std::string> names;
   {
-    std::shared_lock tables(tablesLock_);
+    std::unique_lock tables(tablesLock_);
     names.reserve(namedHandlers_.size());
     for (const auto& entry : namedHandlers_) {
       names.push_back(entry.first);
     }
+    namedHandlers_.clear();
+    subscriptionCounts_.clear();
+    // Host calls still queued are superseded by the unsubscriptions below.
+    hostCalls_.clear();
   }
   for (const std::string& name : names) {
     hostUnsubscribe(name.c_str(), pluginHandle());
-  }
-  {
-    std::unique_lock tables(tablesLock_);
-    namedHandlers_.clear();
-    subscriptionCounts_.clear();
   }
   {
     std::lock_guard guard(serviceProxyLock_);

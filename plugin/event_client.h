@@ -9,9 +9,10 @@
 //
 // Threads: the host may deliver events on its own threads while observe/unsubscribe run. The
 // event tables are guarded by a shared mutex; handlers are copied out and run with no lock held,
-// so a handler may observe, unsubscribe or send. Subscription counting and the host subscribe and
-// unsubscribe calls it triggers are serialised by one (recursive) mutex, so the host sees them in
-// count order. The service-proxy tables have their own mutex; their handlers also run unlocked.
+// so a handler may observe, unsubscribe or send. No lock is held across a call into the host:
+// subscriptions are counted under the tables lock, and the host subscribe and unsubscribe calls
+// that counting causes are made afterwards, per event name in count order (see HostCalls). The
+// service-proxy tables have their own mutex; their handlers also run unlocked.
 // No callback lets an exception reach the host: a failing event is dropped.
 #pragma once
 
@@ -23,6 +24,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -181,11 +183,21 @@ private:
   std::string pluginName_;
   BindingTypeRegistry* registry_ = nullptr;
 
-  // Serialises counting with the host subscribe/unsubscribe calls it causes. Recursive because a
-  // host may deliver an event on the subscribing thread whose handler observes again.
-  std::recursive_mutex subscriptionLock_;
+  // The host subscribe and unsubscribe calls that count transitions of one name caused, in
+  // count order, and whether a thread is making them. Counting happens under the tables lock;
+  // the host calls do not, so that no lock of ours is held while the host runs. The first thread
+  // to queue a call for an idle name makes that name's calls, those queued meanwhile included,
+  // so the host sees them in count order without any thread waiting for another.
+  struct HostCalls {
+    std::deque<bool> queued; // true subscribes, false unsubscribes
+    bool draining = false;
+  };
+  // Under the tables lock: queues a call; true when the caller is to make the name's calls.
+  bool queueHostCall(const std::string& name, bool subscribe);
+  void drainHostCalls(const std::string& name);
 
   mutable std::shared_mutex tablesLock_;
+  std::unordered_map<std::string, HostCalls> hostCalls_;
   std::unordered_map<std::string, SharedResourceHandler> exactHandlers_;
   std::unordered_map<std::string, SharedResourceHandler> patternHandlers_;
   std::unordered_map<std::string, SharedNamedHandler> namedHandlers_;

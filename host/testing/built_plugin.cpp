@@ -18,8 +18,15 @@ std::optional<std::string> builtLibraryPath(std::string_view fileName) {
   return path.string();
 }
 
+bool harshHostMode() {
+  const char* mode = std::getenv("TAV_HOST_MODE");
+  return mode != nullptr && std::string_view(mode) == "harsh";
+}
+
 BuiltPluginTest::BuiltPluginTest(std::string fileName, host::HostOptions options)
-    : fileName_(std::move(fileName)), host_(std::make_unique<host::Host>(options)) {}
+    : fileName_(std::move(fileName)),
+      host_(std::make_unique<host::Host>(harshHostMode() ? host::harshHostOptions(options)
+                                                         : options)) {}
 
 void BuiltPluginTest::SetUp() {
   const std::optional<std::string> path = builtLibraryPath(fileName_);

@@ -37,6 +37,10 @@ inline const std::string kTestPluginLibrary = host::pluginFileName("tav_test_plu
 // not there.
 std::optional<std::string> builtLibraryPath(std::string_view fileName);
 
+// Whether TAV_HOST_MODE is "harsh": every BuiltPluginTest then runs its plugin in a host made
+// with host::harshHostOptions, as the suites' second run under ctest does.
+bool harshHostMode();
+
 class BuiltPluginTest : public ::testing::Test {
 protected:
   explicit BuiltPluginTest(std::string fileName, host::HostOptions options = {});

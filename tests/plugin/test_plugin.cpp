@@ -21,7 +21,10 @@
 //                                         request answers its message with its status (502
 //                                         when it has none)
 //   POST /tav-test/v1/watch               body argument "uri": observes that resource URI (a
-//                                         "*" in it observes every matching URI)
+//                                         "*" in it observes every matching URI); an observed
+//                                         event whose data has a "watch" or "unwatch" text
+//                                         observes that URI or unsubscribes from it in turn
+//   POST /tav-test/v1/unwatch             body argument "uri": unsubscribes from that URI once
 //   GET  /tav-test/v1/seen                the resource events observed so far, in arrival order
 //
 // Types are registered as "VmfBeTavTestItem", "VmfBeTavTestItemColour" and "VmfBeTavTestCaller"
@@ -80,6 +83,7 @@ void TestPlugin::onRegistered() {
   route(HttpMethod::Get, "/tav-test/v1/relay", &TestPlugin::relay)
       .argument("url", "", ArgumentLocation::Query);
   route(HttpMethod::Post, "/tav-test/v1/watch", &TestPlugin::watch).bodyArgument("uri");
+  route(HttpMethod::Post, "/tav-test/v1/unwatch", &TestPlugin::unwatch).bodyArgument("uri");
   route(HttpMethod::Get, "/tav-test/v1/seen", &TestPlugin::seen);
 }
 
@@ -161,11 +165,27 @@ HandlerResponse<BindingProperty> TestPlugin::relay(const std::string& url) {
 }
 
 HandlerResponse<void> TestPlugin::watch(const std::string& uri) {
-  observeResource(uri, [this](const PluginResourceEvent& event) {
+  observeResource(uri, [this](const PluginResourceEvent& event) { record(event); });
+  return {};
+}
+
+HandlerResponse<void> TestPlugin::unwatch(const std::string& uri) {
+  unsubscribeEvent(uri);
+  return {};
+}
+
+void TestPlugin::record(const PluginResourceEvent& event) {
+  {
     std::lock_guard lock(seenMutex_);
     seen_.push_back(event);
-  });
-  return {};
+  }
+  // Subscribing from inside a delivery, as a handler of a real plugin may.
+  if (const BindingProperty& uri = event.data.find("watch"); uri.isString()) {
+    static_cast<void>(watch(std::string(uri.getString(""))));
+  }
+  if (const BindingProperty& uri = event.data.find("unwatch"); uri.isString()) {
+    static_cast<void>(unwatch(std::string(uri.getString(""))));
+  }
 }
 
 HandlerResponse<std::vector<PluginResourceEvent>> TestPlugin::seen() {

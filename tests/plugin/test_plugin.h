@@ -52,9 +52,12 @@ public:
   HandlerResponse<std::string> fail(const std::string& how);
   HandlerResponse<BindingProperty> relay(const std::string& url);
   HandlerResponse<void> watch(const std::string& uri);
+  HandlerResponse<void> unwatch(const std::string& uri);
   HandlerResponse<std::vector<PluginResourceEvent>> seen();
 
 private:
+  void record(const PluginResourceEvent& event);
+
   // Resource events arrive on the host's threads while calls read them.
   std::mutex seenMutex_;
   std::vector<PluginResourceEvent> seen_;
