@@ -33,13 +33,14 @@ protected:
 
 TEST_F(TestPluginTable, HasOneRecordPerRouteInRegistrationOrder) {
   const host::HostApiDescription& header = *handshake_.functionTable;
-  ASSERT_EQ(test::fieldValue(header.functionCount), 12u);
+  ASSERT_EQ(test::fieldValue(header.functionCount), 13u);
   const auto* records = reinterpret_cast<const host::HostFunctionRecord*>(header.functions);
   const char* const names[] = {
       "GetTavTestV1ItemsById", "PutTavTestV1ItemsById", "GetTavTestV1Items",
       "GetTavTestV1Missing",   "GetTavTestV1Teapot",    "GetTavTestV1Stream",
       "PostTavTestV1Events",   "GetTavTestV1Caller",    "GetTavTestV1FailByHow",
-      "GetTavTestV1Relay",     "PostTavTestV1Watch",    "GetTavTestV1Seen"};
+      "GetTavTestV1Relay",     "PostTavTestV1Watch",    "PostTavTestV1Unwatch",
+      "GetTavTestV1Seen"};
   for (uint32_t i = 0; i < header.functionCount; ++i) {
     EXPECT_STREQ(records[i].description.name, names[i]);
     EXPECT_EQ(test::fieldValue(records[i].call), &callEntry);
