@@ -7,13 +7,17 @@
 namespace tav::testhost {
 
 struct ProcessResources {
-  // Windows: committed private memory. Linux: the bytes the C heap has handed out and not got
-  // back; memory mapped apart from it shows in mappings.
+  // Windows: committed private memory. Linux: anonymous resident memory (RssAnon), once the C
+  // heap has given back what it can.
   size_t privateBytes = 0;
-  size_t mappings = 0; // Linux: the process's memory mappings; Windows: 0
   size_t threads = 0;
   size_t handles = 0; // open handles (Windows), open file descriptors (Linux)
 };
+
+// Keeps the C heap from holding freed memory for later in ways that vary from one moment to the
+// next (glibc: one arena for every thread, large blocks mapped apart, free tops trimmed), so that
+// what the process holds follows what is live. Call before any thread starts.
+void keepHeapFromCaching();
 
 ProcessResources processResources();
 

@@ -1,4 +1,4 @@
-// The process's resources from the C library's heap and /proc/self.
+// The process's resources from /proc/self, after glibc's heap has given back what it can.
 #include "tests/host/process_resources.h"
 
 #include <malloc.h>
@@ -23,18 +23,20 @@ size_t statusField(const std::string& name) {
   return 0;
 }
 
+constexpr int kHeapThreshold = 128 * 1024;
+
 } // namespace
 
+void keepHeapFromCaching() {
+  mallopt(M_ARENA_MAX, 1);
+  mallopt(M_MMAP_THRESHOLD, kHeapThreshold);
+  mallopt(M_TRIM_THRESHOLD, kHeapThreshold);
+}
+
 ProcessResources processResources() {
+  malloc_trim(0);
   ProcessResources resources;
-  // The C library's heap keeps freed memory in per-thread arenas for later, more or less of it
-  // from one moment to the next; what it has handed out and not got back is what someone holds.
-  const struct mallinfo2 heap = mallinfo2();
-  resources.privateBytes = heap.uordblks + heap.hblkhd;
-  std::ifstream maps("/proc/self/maps");
-  for (std::string line; std::getline(maps, line);) {
-    ++resources.mappings;
-  }
+  resources.privateBytes = statusField("RssAnon");
   resources.threads = statusField("Threads");
   std::error_code failed;
   for (auto it = std::filesystem::directory_iterator("/proc/self/fd", failed);
