@@ -57,13 +57,18 @@ bool replaceFileAtomically(const std::string& path, std::string_view contents, s
   }
   // An existing file is replaced with ReplaceFileA, which gives the new file the old one's
   // attributes and access list; a file not there yet is moved into place, write-through. The
-  // contents reached the disk before either.
+  // contents reached the disk before either. The attributes are set again afterwards, since not
+  // every implementation of ReplaceFileA carries them over (wine's does not).
   const std::string targetName = target.string();
-  const bool replaced = GetFileAttributesA(targetName.c_str()) != INVALID_FILE_ATTRIBUTES
+  const DWORD attributes = GetFileAttributesA(targetName.c_str());
+  const bool replaced = attributes != INVALID_FILE_ATTRIBUTES
                             ? ReplaceFileA(targetName.c_str(), temporary.c_str(), nullptr,
                                            REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr) != 0
                             : MoveFileExA(temporary.c_str(), targetName.c_str(),
                                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+  if (replaced && attributes != INVALID_FILE_ATTRIBUTES) {
+    SetFileAttributesA(targetName.c_str(), attributes);
+  }
   if (!replaced) {
     const DWORD cause = GetLastError();
     DeleteFileA(temporary.c_str());

@@ -7,8 +7,8 @@
 namespace tav::testhost {
 
 struct ProcessResources {
-  // Windows: committed private memory. Linux: anonymous resident memory (RssAnon), once the C
-  // heap has given back what it can.
+  // Windows: committed private memory less what the heaps keep free. Linux: anonymous resident
+  // memory (RssAnon), once the C heap has given back what it can.
   size_t privateBytes = 0;
   size_t threads = 0;
   size_t handles = 0; // open handles (Windows), open file descriptors (Linux)
