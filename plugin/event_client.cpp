@@ -100,18 +100,24 @@ bool EventClient::uriMatches(std::string_view pattern, std::string_view uri) {
 
 void EventClient::subscribeEvent(std::string_view uri) {
   std::string name = eventNameOf(uri);
+  // Made before the lock is taken; only the first subscription of a name installs it.
+  auto handler = std::make_shared<NamedHandler>();
+  handler->onResource = [this](const PluginResourceEvent& event) { dispatchResourceEvent(event); };
   bool drain = false;
   {
     std::unique_lock tables(tablesLock_);
-    if (++subscriptionCounts_[name] != 1) {
+    uint32_t& count = subscriptionCounts_[name];
+    if (count++ != 0) {
       return;
     }
-    auto handler = std::make_shared<NamedHandler>();
-    handler->onResource = [this](const PluginResourceEvent& event) {
-      dispatchResourceEvent(event);
-    };
-    namedHandlers_[name] = std::move(handler);
-    drain = queueHostCall(name, true);
+    try {
+      namedHandlers_[name] = std::move(handler);
+      drain = queueHostCall(name, true);
+    } catch (...) {
+      // Memory ran out: the subscription is not counted, as it was never made.
+      subscriptionCounts_.erase(name);
+      throw;
+    }
   }
   if (drain) {
     drainHostCalls(name);
