@@ -109,7 +109,10 @@ TEST_F(TavHostLimitsTest, AnswersTheHttpLayersOwnErrorsAsJson) {
       {"not HTTP", "NONSENSE\r\n\r\n", 400},
       {"target too long", "GET /" + std::string(9000, 'x') + " HTTP/1.1\r\n\r\n", 414},
       {"head too large before authentication", paddedHead(), 431},
-      {"a method no path takes", "OPTIONS / HTTP/1.1\r\n" + credentials + "\r\n\r\n", 404},
+      {"a method no path takes",
+       "OPTIONS / HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(served.port()) + "\r\n" +
+           credentials + "\r\n\r\n",
+       404},
   };
   for (const Case& one : cases) {
     SCOPED_TRACE(one.name);
