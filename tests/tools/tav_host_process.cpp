@@ -160,7 +160,7 @@ size_t wholeMessages(const std::string& text) {
   }
 }
 
-std::string sendRaw(int port, const std::string& bytes, size_t messages) {
+std::string sendRaw(int port, const std::string& bytes, size_t messages, bool endSending) {
   const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in address{};
   address.sin_family = AF_INET;
@@ -169,6 +169,9 @@ std::string sendRaw(int port, const std::string& bytes, size_t messages) {
   std::string answer;
   if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
       ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size())) {
+    if (endSending) {
+      ::shutdown(fd, SHUT_WR);
+    }
     const auto deadline = Clock::now() + kPatience;
     char chunk[4096];
     while (wholeMessages(answer) < messages) {

@@ -81,8 +81,11 @@ ToolRun runTool(const std::vector<std::string>& args);
 std::string sampleText();
 
 // Sends bytes as they are to 127.0.0.1:port and answers everything read back until the server
-// closes the connection, has answered `messages` whole HTTP messages, or kPatience passes.
-std::string sendRaw(int port, const std::string& bytes, size_t messages = 1);
+// closes the connection, has answered `messages` whole HTTP messages, or kPatience passes. With
+// endSending, the sending side is shut once the bytes are sent, as a client does that marks the
+// end of a body by closing.
+std::string sendRaw(int port, const std::string& bytes, size_t messages = 1,
+                    bool endSending = false);
 
 // `tav-host serve --port 0 --lockfile <its own folder>/lockfile` and what it was given.
 class ServedHost {

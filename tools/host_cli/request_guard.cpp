@@ -80,7 +80,8 @@ std::optional<Refusal> refuseFraming(const httplib::Request& request, size_t max
                             "); send the body as it is"};
   }
   if (lengths == 1) {
-    const std::string_view length = trimmed(request.get_header_value("Content-Length"));
+    const std::string header = request.get_header_value("Content-Length");
+    const std::string_view length = trimmed(header);
     if (!allDigits(length)) {
       return Refusal{400, "Content-Length is not a number"};
     }
