@@ -176,25 +176,32 @@ bool HttpBridge::authorized(const std::string& header) const {
 void HttpBridge::mount(GuardedServer& server) {
   const ServerLimits limits = server.limits();
   // Limits first, as they hold for everyone; then who may ask at all, then from where.
-  server.set_pre_routing_handler(
-      [this, limits, &server](const httplib::Request& request, httplib::Response& response) {
-        std::optional<Refusal> refusal = refuseFraming(request, limits.maxBodyBytes);
-        if (!refusal) {
-          refusal = refuseForeignHost(request, server.port());
-        }
-        if (!refusal && !authorized(request.get_header_value("Authorization"))) {
-          response.set_header("WWW-Authenticate", "Basic realm=\"tav-host\"");
-          refusal = Refusal{401, "Send the user and the password of the lockfile"};
-        }
-        if (!refusal) {
-          refusal = refuseCrossSite(request, server.port(), readsJsonItself(request.path));
-        }
-        if (!refusal) {
-          return httplib::Server::HandlerResponse::Unhandled;
-        }
-        refuse(request, response, *refusal);
-        return httplib::Server::HandlerResponse::Handled;
-      });
+  const auto checks = [this, limits, &server](const httplib::Request& request,
+                                              httplib::Response& response) {
+    std::optional<Refusal> refusal = refuseFraming(request, limits.maxBodyBytes);
+    if (!refusal) {
+      refusal = refuseForeignHost(request, server.port());
+    }
+    if (!refusal && !authorized(request.get_header_value("Authorization"))) {
+      response.set_header("WWW-Authenticate", "Basic realm=\"tav-host\"");
+      refusal = Refusal{401, "Send the user and the password of the lockfile"};
+    }
+    if (!refusal) {
+      refusal = refuseCrossSite(request, server.port(), readsJsonItself(request.path));
+    }
+    if (!refusal) {
+      return httplib::Server::HandlerResponse::Unhandled;
+    }
+    refuse(request, response, *refusal);
+    return httplib::Server::HandlerResponse::Handled;
+  };
+  server.set_pre_routing_handler(checks);
+  // A client that asks before it sends its body is told a refusal instead of "100 Continue".
+  server.set_expect_100_continue_handler([checks](const httplib::Request& request,
+                                                  httplib::Response& response) {
+    return checks(request, response) == httplib::Server::HandlerResponse::Handled ? response.status
+                                                                                  : 100;
+  });
   const httplib::Server::HandlerWithResponse layerErrors = [limits](const httplib::Request& request,
                                                                     httplib::Response& response) {
     if (!response.body.empty()) {
