@@ -80,6 +80,9 @@ ToolRun runTool(const std::vector<std::string>& args);
 // The embedded sample, as `tav-host sample` prints it.
 std::string sampleText();
 
+// bytes in base64 with padding, as basic authentication sends them.
+std::string base64(const std::string& bytes);
+
 // Sends bytes as they are to 127.0.0.1:port and answers everything read back until the server
 // closes the connection, has answered `messages` whole HTTP messages, or kPatience passes. With
 // endSending, the sending side is shut once the bytes are sent, as a client does that marks the

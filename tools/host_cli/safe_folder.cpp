@@ -3,6 +3,8 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
 #include <unistd.h>
 
 #include <cctype>
@@ -27,11 +29,26 @@ bool isTemporaryOf(const std::string& name, const std::string& prefix) {
   return true;
 }
 
-// Whether someone other than the user may add, rename or remove entries of the folder. A group
-// that is the user's own (as with one private group per user) is the user.
+// Whether gid is the user's private group: named as the user, with no other member. Systems that
+// give every user such a group often make folders group-writable.
+bool isPrivateGroup(gid_t gid) {
+  const passwd* user = ::getpwuid(::geteuid());
+  const group* found = ::getgrgid(gid);
+  if (user == nullptr || found == nullptr || std::strcmp(user->pw_name, found->gr_name) != 0) {
+    return false;
+  }
+  for (char** member = found->gr_mem; *member != nullptr; ++member) {
+    if (std::strcmp(*member, user->pw_name) != 0) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// Whether someone other than the user may add, rename or remove entries of the folder.
 bool othersMayWrite(const struct stat& folder) {
   return (folder.st_mode & S_IWOTH) != 0 ||
-         ((folder.st_mode & S_IWGRP) != 0 && folder.st_gid != ::getegid());
+         ((folder.st_mode & S_IWGRP) != 0 && !isPrivateGroup(folder.st_gid));
 }
 
 } // namespace
