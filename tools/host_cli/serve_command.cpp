@@ -44,8 +44,7 @@ int runServe(ServeOptions options) {
     options.lockfile = defaultLockfilePath();
   }
   // Claimed before anything else, so that of two servers given one lockfile the second stops
-  // before it binds a port or says anything.
-  // The claim is removed again on every way out of serve.
+  // before it binds a port or says anything; removed again on every way out of serve.
   std::string error;
   std::optional<Lockfile> lockfile = Lockfile::claim(options.lockfile, signals, &error);
   if (!lockfile) {
