@@ -3,8 +3,8 @@
 
 Starts the built tav-host on loopback with the embedded sample and checks what a person sees:
 the flags in the route's order with the equipped one marked, an equip by a click, the route's own
-503 text once equipping is switched off, a peer failure shown, and a second window that redraws
-from the event stream without reloading. Saves screenshots of the page into the build folder.
+503 text once equipping is switched off, a peer failure shown, a second window that redraws
+from the event stream without reloading, and a form of another origin that changes nothing. Saves screenshots of the page into the build folder.
 
     /usr/bin/python3 tav_host_page_test.py --build-dir build/release
 
@@ -20,11 +20,13 @@ import subprocess
 import sys
 import tempfile
 import time
+import urllib.parse
 import urllib.request
 
 FLAGS = "/tav-banners/v1/current-sondar/flags"
 EQUIPPED = "/tav-banners/v1/current-sondar/flags/equipped"
 EQUIP_SWITCH = "/tav-platform-config/v1/namespaces/Banners/IsEquipEnabled"
+PROFILE = "/tav-sondar/v1/current-sondar/sondar-profile"
 PATIENCE = 30  # seconds for any one wait; a loaded machine only makes the test slower
 
 
@@ -218,6 +220,19 @@ def check(served, driver, shots):
         "return document.documentElement.scrollWidth - document.documentElement.clientWidth")
     assert overflow <= 0, "the page is %d px wider than a 360 px screen" % overflow
     driver.get_screenshot_as_file(os.path.join(shots, "tav-host-page-360.png"))
+
+    # A page of another origin, in the browser that holds the credentials, posts a form whose
+    # text/plain body reads as JSON: serve refuses it, and nothing changes.
+    profile = served.get(PROFILE)
+    form = ('<form method="POST" enctype="text/plain" action="%s%s">'
+            '<input name=\'{"key": "equippedBannerFlag", "value": "\' value=\'x"}\'></form>'
+            '<script>document.forms[0].submit()</script>') % (served.url, PROFILE)
+    driver.get("data:text/html," + urllib.parse.quote(form))
+    answer = wait_until("serve's answer to the form", lambda: driver.execute_script(
+        "return location.href.startsWith(arguments[0]) && document.readyState === 'complete'"
+        " ? JSON.parse(document.body.textContent) : null", served.url))
+    assert answer.get("httpStatus") in (403, 415), answer
+    assert served.get(PROFILE) == profile, (served.get(PROFILE), profile)
 
 
 def main():

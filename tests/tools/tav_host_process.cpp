@@ -160,7 +160,21 @@ size_t wholeMessages(const std::string& text) {
   }
 }
 
-std::string sendRaw(int port, const std::string& bytes, size_t messages) {
+std::string base64(const std::string& bytes) {
+  constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string out;
+  for (size_t i = 0; i < bytes.size(); i += 3) {
+    uint32_t group = static_cast<unsigned char>(bytes[i]) << 16;
+    group |= i + 1 < bytes.size() ? static_cast<unsigned char>(bytes[i + 1]) << 8 : 0;
+    group |= i + 2 < bytes.size() ? static_cast<unsigned char>(bytes[i + 2]) : 0;
+    for (size_t k = 0; k < 4; ++k) {
+      out += k <= bytes.size() - i ? kAlphabet[(group >> (18 - 6 * k)) & 0x3F] : '=';
+    }
+  }
+  return out;
+}
+
+std::string sendRaw(int port, const std::string& bytes, size_t messages, bool endSending) {
   const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in address{};
   address.sin_family = AF_INET;
@@ -169,6 +183,9 @@ std::string sendRaw(int port, const std::string& bytes, size_t messages) {
   std::string answer;
   if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
       ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size())) {
+    if (endSending) {
+      ::shutdown(fd, SHUT_WR);
+    }
     const auto deadline = Clock::now() + kPatience;
     char chunk[4096];
     while (wholeMessages(answer) < messages) {

@@ -80,9 +80,15 @@ ToolRun runTool(const std::vector<std::string>& args);
 // The embedded sample, as `tav-host sample` prints it.
 std::string sampleText();
 
+// bytes in base64 with padding, as basic authentication sends them.
+std::string base64(const std::string& bytes);
+
 // Sends bytes as they are to 127.0.0.1:port and answers everything read back until the server
-// closes the connection, has answered `messages` whole HTTP messages, or kPatience passes.
-std::string sendRaw(int port, const std::string& bytes, size_t messages = 1);
+// closes the connection, has answered `messages` whole HTTP messages, or kPatience passes. With
+// endSending, the sending side is shut once the bytes are sent, as a client does that marks the
+// end of a body by closing.
+std::string sendRaw(int port, const std::string& bytes, size_t messages = 1,
+                    bool endSending = false);
 
 // `tav-host serve --port 0 --lockfile <its own folder>/lockfile` and what it was given.
 class ServedHost {

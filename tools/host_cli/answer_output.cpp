@@ -30,7 +30,12 @@ uint32_t answerStatus(const host::CallResult& result) {
   if (result.status != 0) {
     return result.status;
   }
-  return result.ok() ? 200 : 500;
+  if (result.ok()) {
+    return 200;
+  }
+  // The plugin gives every error of its own a status; one it answered without is a request it
+  // could not bind to its function (an unknown argument, a body it cannot read).
+  return result.attempts > 0 ? 400 : 500;
 }
 
 std::string answerError(const host::CallResult& result) {

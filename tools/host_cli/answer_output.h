@@ -12,8 +12,8 @@ namespace tav::tools {
 // The value as JSON indented by two spaces, without a final line feed.
 std::string indentedJson(const host::ValueTree& value);
 
-// The HTTP status of an answer: the plugin's own, or 200 for a success and 500 for an error that
-// carries none.
+// The HTTP status of an answer: the plugin's own, or else 200 for a success, 400 for an error
+// the plugin answered (a request it could not bind) and 500 for one of the host.
 uint32_t answerStatus(const host::CallResult& result);
 
 // The error text of an answer; empty for a success.

@@ -6,16 +6,14 @@
 namespace tav::tools {
 
 bool DataFileSaver::save(const host::SondarData& data, std::string* error) {
+  std::lock_guard<std::mutex> lock(mutex_);
   std::string reason;
-  if (data.saveFile(path_, &reason)) {
+  if (file_.save(data.toJson(), &reason)) {
     return true;
   }
   std::fprintf(stderr, "tav-host: %s\n", reason.c_str());
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    failed_ = true;
-    lastError_ = reason;
-  }
+  failed_ = true;
+  lastError_ = reason;
   *error = std::move(reason);
   return false;
 }

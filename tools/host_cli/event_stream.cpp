@@ -1,6 +1,8 @@
 // Streaming the events the plugin sends to HTTP clients.
 #include "tools/host_cli/event_stream.h"
 
+#include "tools/host_cli/safe_text.h"
+
 #include "tools/host_cli/guarded_server.h"
 
 #include <httplib.h>
@@ -25,7 +27,8 @@ constexpr char kKeepAlive[] = ": keep-alive\n\n";
 std::string message(uint64_t id, const host::SentEvent& event) {
   // An event whose payload the host could not copy still shows that it happened.
   const std::string data = event.payloadError ? "null" : event.payload.toJson();
-  return "id: " + std::to_string(id) + "\nevent: " + event.name + "\ndata: " + data + "\n\n";
+  return validUtf8("id: " + std::to_string(id) + "\nevent: " + event.name + "\ndata: " + data +
+                   "\n\n");
 }
 
 } // namespace
@@ -95,7 +98,8 @@ bool EventStream::attach(httplib::Response& response) {
 
 void EventStream::announce(std::string_view name, const host::ValueTree& data) {
   std::lock_guard<std::mutex> lock(mutex_);
-  announcements_.push_back("event: " + std::string(name) + "\ndata: " + data.toJson() + "\n\n");
+  announcements_.push_back(
+      validUtf8("event: " + std::string(name) + "\ndata: " + data.toJson() + "\n\n"));
   if (announcements_.size() > kKeptAnnouncements) {
     announcements_.pop_front();
   }

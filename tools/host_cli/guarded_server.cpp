@@ -1,10 +1,11 @@
-// Connections of the HTTP server: their threads, their limits and their sockets.
+// Connections of the HTTP server: where they wait, their threads, their limits and their sockets.
 #include "tools/host_cli/guarded_server.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -14,9 +15,9 @@
 #include <cstring>
 #include <deque>
 #include <functional>
-#include <memory>
 #include <mutex>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace tav::tools {
@@ -24,15 +25,31 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// How often a connection waiting for its next request looks whether the server is stopping.
+// How often a connection in the middle of a request looks whether the server is stopping.
 constexpr int kStopCheckMs = 100;
+// The longest the waiting connections' thread sleeps without looking at their deadlines.
+constexpr int kWaitingRoundMs = 1000;
 // What a connection closed before its request was read may still drain, and for how long.
 constexpr size_t kDrainBytes = 64 * 1024;
 constexpr int kDrainMs = 500;
+// How much a waiting connection's socket is read at a time.
+constexpr size_t kReceiveBytes = 4096;
+
+// The answer to a whole head that no thread can take up soon.
+const std::string& busyAnswer() {
+  static const std::string answer = [] {
+    const std::string body = "{\"httpStatus\":503,\"message\":\"tav-host is serving too many "
+                             "connections; try again\"}";
+    return "HTTP/1.1 503 Service Unavailable\r\nContent-Type: application/json\r\n"
+           "Content-Length: " +
+           std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
+  }();
+  return answer;
+}
 
 int millisecondsUntil(Clock::time_point deadline) {
   const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-  return static_cast<int>(std::max<int64_t>(0, left.count()));
+  return static_cast<int>(std::clamp<int64_t>(left.count(), 0, INT32_MAX));
 }
 
 // Polls one socket; answers the returned events, 0 on timeout or error.
@@ -61,111 +78,136 @@ void describe(const sockaddr_storage& address, std::string& ip, int& port) {
   ip = text;
 }
 
-// A thread for every connection up to a limit; threads are made as connections need them and
-// kept for the next ones.
-class ConnectionWorkers : public httplib::TaskQueue {
-public:
-  explicit ConnectionWorkers(size_t limit) : limit_(std::max<size_t>(1, limit)) {}
-  ~ConnectionWorkers() override { shutdown(); }
-
-  void enqueue(std::function<void()> job) override {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      jobs_.push_back(std::move(job));
-      if (jobs_.size() > idle_ && threads_.size() < limit_) {
-        try {
-          threads_.emplace_back([this] { run(); });
-        } catch (const std::system_error&) {
-          // No thread to be had: the connection waits for one of those there are.
-        }
-      }
+// Closes a socket whose client may still be sending a request body nobody read: closing with
+// unread data would reset the connection and could destroy the answer before the client reads
+// it, so the sending side is shut first and some of the rest is read away.
+void drainAndClose(int fd, size_t bytes, int milliseconds) {
+  ::shutdown(fd, SHUT_WR);
+  const auto deadline = Clock::now() + std::chrono::milliseconds(milliseconds);
+  char sink[16384];
+  for (size_t drained = 0; drained < bytes;) {
+    const int left = millisecondsUntil(deadline);
+    if (left == 0 || pollSocket(fd, POLLIN, left) == 0) {
+      break;
     }
-    wake_.notify_one();
+    const ssize_t received = ::recv(fd, sink, sizeof sink, 0);
+    if (received <= 0) {
+      break;
+    }
+    drained += static_cast<size_t>(received);
   }
+  ::close(fd);
+}
 
-  void shutdown() override {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      stopping_ = true;
-    }
-    wake_.notify_all();
-    for (std::thread& thread : threads_) {
-      if (thread.joinable()) {
-        thread.join();
-      }
-    }
-  }
+thread_local Connection* currentConnection = nullptr;
 
-private:
-  void run() {
-    std::unique_lock<std::mutex> lock(mutex_);
-    for (;;) {
-      while (jobs_.empty() && !stopping_) {
-        ++idle_;
-        wake_.wait(lock);
-        --idle_;
-      }
-      if (jobs_.empty()) {
-        return;
-      }
-      std::function<void()> job = std::move(jobs_.front());
-      jobs_.pop_front();
-      lock.unlock();
-      job();
-      lock.lock();
-    }
-  }
+} // namespace
 
-  const size_t limit_;
-  std::mutex mutex_;
-  std::condition_variable wake_;
-  std::deque<std::function<void()>> jobs_;
-  std::vector<std::thread> threads_;
-  size_t idle_ = 0;
-  bool stopping_ = false;
-};
-
-// One connection's socket as the library reads and writes it, with the head of each request
-// held to the limits.
+// One connection's socket as the library reads and writes it, with what arrived before a thread
+// took it up, and the head of each request held to the limits.
 class ConnectionStream final : public httplib::Stream, public Connection {
 public:
+  enum class Arrival : uint8_t { Waiting, HeadReady, Closed };
+
   // stopping tells whether the server is stopping, when every wait ends early.
   ConnectionStream(int fd, const ServerLimits& limits, std::function<bool()> stopping)
-      : fd_(fd), limits_(limits), stopping_(std::move(stopping)) {}
-
-  // Waits for the next request's first byte; false when the connection stays idle for the
-  // keep-alive time or the server stops first.
-  bool waitForRequest() {
-    if (start_ < end_) {
-      return true;
+      : fd_(fd), limits_(limits), stopping_(std::move(stopping)),
+        requestsLeft_(limits.maxRequestsPerConnection) {}
+  ~ConnectionStream() override {
+    if (fd_ >= 0) {
+      ::close(fd_);
     }
-    const auto deadline = Clock::now() + limits_.keepAlive;
-    while (!stopping_()) {
-      const int left = millisecondsUntil(deadline);
-      if (left == 0) {
-        return false;
-      }
-      if (pollSocket(fd_, POLLIN, std::min(left, kStopCheckMs)) != 0) {
-        return true;
-      }
-    }
-    return false;
   }
+  ConnectionStream(const ConnectionStream&) = delete;
+  ConnectionStream& operator=(const ConnectionStream&) = delete;
+
+  // ---- while waiting for a head ----
+
+  // Starts the wait for the next request, from now.
+  void startWaiting() {
+    waitingSince_ = Clock::now();
+    if (unread() > 0) {
+      headStart_ = waitingSince_;
+    }
+  }
+  Clock::time_point waitingSince() const { return waitingSince_; }
+
+  // Reads what the socket holds without waiting; says whether a whole head is in (or as much
+  // as a head may be), or the client has gone.
+  Arrival receive() {
+    if (start_ > 0) {
+      buffer_.erase(0, start_);
+      scanned_ -= std::min(scanned_, start_);
+      start_ = 0;
+    }
+    while (buffer_.size() <= limits_.maxHeaderBytes) {
+      const size_t before = buffer_.size();
+      buffer_.resize(before + kReceiveBytes);
+      const ssize_t received = ::recv(fd_, buffer_.data() + before, kReceiveBytes, MSG_DONTWAIT);
+      buffer_.resize(before + static_cast<size_t>(std::max<ssize_t>(received, 0)));
+      if (received < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
+        break;
+      }
+      if (received <= 0) {
+        return Arrival::Closed;
+      }
+      if (before == 0) {
+        headStart_ = Clock::now();
+      }
+      if (headComplete()) {
+        return Arrival::HeadReady;
+      }
+    }
+    return buffer_.size() > limits_.maxHeaderBytes ? Arrival::HeadReady : Arrival::Waiting;
+  }
+
+  // When the wait ends by itself: the keep-alive time for a connection that has sent nothing of
+  // its next request, the head's deadline for one in the middle of it.
+  Clock::time_point deadline() const {
+    return unread() == 0 ? waitingSince_ + limits_.keepAlive : headStart_ + limits_.headerDeadline;
+  }
+  bool idle() const { return unread() == 0; }
+
+  // Whether what has arrived holds the end of a request head.
+  bool headComplete() {
+    const size_t from = std::max(start_, scanned_ < 3 ? 0 : scanned_ - 3);
+    const bool found = buffer_.find("\r\n\r\n", from) != std::string::npos;
+    scanned_ = buffer_.size();
+    return found;
+  }
+
+  // ---- on a connection's thread ----
 
   void beginRequest() {
     inHead_ = true;
     headBudget_ = limits_.maxHeaderBytes;
-    headDeadline_ = Clock::now() + limits_.headerDeadline;
     failure_ = Failure::None;
+    --requestsLeft_;
   }
   void endHead() { inHead_ = false; }
+  // The next request, already here in part or whole, starts now.
+  void endRequest() { headStart_ = Clock::now(); }
+  bool lastRequest() const { return requestsLeft_ == 0; }
   // Whether the connection ends after this answer, with what the client still sends unread.
-  bool closing() const { return closing_ || failure_ != Failure::None; }
+  bool closing() const { return drainBytes_ > 0 || failure_ != Failure::None; }
+
+  // Closes the socket, draining first when the answer came before the body was read.
+  void finish() {
+    const int fd = std::exchange(fd_, -1);
+    if (closing()) {
+      const bool large = drainBytes_ > kDrainBytes;
+      drainAndClose(fd, std::max(drainBytes_, kDrainBytes),
+                    large ? static_cast<int>(timeoutMs(limits_.ioTimeout)) : kDrainMs);
+    } else {
+      ::shutdown(fd, SHUT_RDWR);
+      ::close(fd);
+    }
+  }
 
   // ---- httplib::Stream ----
 
   bool is_readable() const override {
-    return start_ < end_ || (pollSocket(fd_, POLLIN, waitMs()) & (POLLIN | POLLHUP)) != 0;
+    return unread() > 0 || (pollSocket(fd_, POLLIN, waitMs()) & (POLLIN | POLLHUP)) != 0;
   }
 
   bool is_writable() const override {
@@ -181,14 +223,14 @@ public:
       }
       size = std::min(size, headBudget_);
     }
-    if (start_ == end_) {
+    if (unread() == 0) {
       const ssize_t filled = fill();
       if (filled <= 0) {
         return filled;
       }
     }
-    const size_t count = std::min(size, end_ - start_);
-    std::memcpy(data, buffer_ + start_, count);
+    const size_t count = std::min(size, unread());
+    std::memcpy(data, buffer_.data() + start_, count);
     start_ += count;
     if (inHead_) {
       headBudget_ -= count;
@@ -229,7 +271,8 @@ public:
 
   // ---- Connection ----
 
-  void closeAfterAnswer() override { closing_ = true; }
+  void closeAfterAnswer() override { drainBytes_ = std::max(drainBytes_, kDrainBytes); }
+  void closeAfterLargeBody() override { drainBytes_ = std::max(drainBytes_, limits_.maxBodyBytes); }
 
   bool peerClosed() const override {
     char byte = 0;
@@ -240,15 +283,17 @@ public:
   Failure failure() const override { return failure_; }
 
 private:
-  static int timeoutMs(std::chrono::seconds timeout) {
-    return static_cast<int>(std::chrono::milliseconds(timeout).count());
+  static int64_t timeoutMs(std::chrono::seconds timeout) {
+    return std::chrono::milliseconds(timeout).count();
   }
+
+  size_t unread() const { return buffer_.size() - start_; }
 
   // The longest the next wait for data may take: the I/O timeout, and no later than the head's
   // deadline while the head is read.
   int waitMs() const {
-    const int io = timeoutMs(limits_.ioTimeout);
-    return inHead_ ? std::min(io, millisecondsUntil(headDeadline_)) : io;
+    const int io = static_cast<int>(timeoutMs(limits_.ioTimeout));
+    return inHead_ ? std::min(io, millisecondsUntil(headStart_ + limits_.headerDeadline)) : io;
   }
 
   // Waits for data in short slices, so that a client in the middle of a request does not hold
@@ -258,7 +303,7 @@ private:
     for (;;) {
       const int left = millisecondsUntil(deadline);
       if (left == 0 || stopping_()) {
-        if (inHead_ && Clock::now() >= headDeadline_) {
+        if (inHead_ && Clock::now() >= headStart_ + limits_.headerDeadline) {
           failure_ = Failure::HeadersTooSlow;
         }
         return -1;
@@ -268,52 +313,216 @@ private:
         break;
       }
     }
+    buffer_.resize(kReceiveBytes);
+    start_ = 0;
+    scanned_ = 0;
     for (;;) {
-      const ssize_t received = ::recv(fd_, buffer_, sizeof buffer_, 0);
+      const ssize_t received = ::recv(fd_, buffer_.data(), buffer_.size(), 0);
       if (received < 0 && errno == EINTR) {
         continue;
       }
-      start_ = 0;
-      end_ = received > 0 ? static_cast<size_t>(received) : 0;
+      buffer_.resize(static_cast<size_t>(std::max<ssize_t>(received, 0)));
       return received;
     }
   }
 
-  const int fd_;
+  int fd_;
   const ServerLimits& limits_;
   const std::function<bool()> stopping_;
-  char buffer_[4096];
-  size_t start_ = 0;
-  size_t end_ = 0;
+  std::string buffer_;
+  size_t start_ = 0;   // what of buffer_ has been read
+  size_t scanned_ = 0; // what of buffer_ was searched for the end of a head
+  size_t requestsLeft_;
+  Clock::time_point waitingSince_ = Clock::now();
+  Clock::time_point headStart_ = Clock::now(); // the first byte of the current request
   bool inHead_ = false;
   size_t headBudget_ = 0;
-  Clock::time_point headDeadline_;
   Failure failure_ = Failure::None;
-  bool closing_ = false;
+  size_t drainBytes_ = 0; // nonzero: closing, and how much of the rest may be read away
 };
 
-thread_local Connection* currentConnection = nullptr;
+// Where connections wait for their heads (one thread polling them all), and the threads that
+// serve those whose heads are in.
+class GuardedServer::Connections {
+public:
+  // Answers what the connection sent; gives it back when it is to wait for its next request.
+  using Serve = std::function<std::unique_ptr<ConnectionStream>(std::unique_ptr<ConnectionStream>)>;
 
-// Closes a socket whose client may still be sending a request body nobody read: closing with
-// unread data would reset the connection and could destroy the answer before the client reads
-// it, so the sending side is shut first and a little of the rest is read away.
-void drainAndClose(int fd) {
-  ::shutdown(fd, SHUT_WR);
-  const auto deadline = Clock::now() + std::chrono::milliseconds(kDrainMs);
-  char sink[4096];
-  for (size_t drained = 0; drained < kDrainBytes;) {
-    const int left = millisecondsUntil(deadline);
-    if (left == 0 || pollSocket(fd, POLLIN, left) == 0) {
-      break;
-    }
-    const ssize_t received = ::recv(fd, sink, sizeof sink, 0);
-    if (received <= 0) {
-      break;
-    }
-    drained += static_cast<size_t>(received);
+  Connections(const ServerLimits& limits, Serve serve)
+      : limits_(limits), serve_(std::move(serve)), wake_(::eventfd(0, EFD_CLOEXEC)) {
+    waiter_ = std::thread([this] { waitForHeads(); });
   }
-  ::close(fd);
-}
+  ~Connections() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      stopping_ = true;
+    }
+    ready_.notify_all();
+    signalWaiter();
+    waiter_.join();
+    for (std::thread& thread : threads_) {
+      thread.join();
+    }
+    ::close(wake_);
+  }
+  Connections(const Connections&) = delete;
+  Connections& operator=(const Connections&) = delete;
+
+  // Lets stream wait for its next head; false, with stream kept, once the server is stopping.
+  bool admit(std::unique_ptr<ConnectionStream>& stream) {
+    stream->startWaiting();
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (stopping_) {
+        return false;
+      }
+      arriving_.push_back(std::move(stream));
+    }
+    signalWaiter();
+    return true;
+  }
+
+private:
+  void signalWaiter() {
+    const uint64_t one = 1;
+    [[maybe_unused]] const ssize_t written = ::write(wake_, &one, sizeof one);
+  }
+
+  // The waiting connections' thread: polls them all, and hands on those whose heads are in.
+  void waitForHeads() {
+    std::vector<std::unique_ptr<ConnectionStream>> waiting;
+    std::vector<pollfd> polled;
+    for (;;) {
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (stopping_) {
+          break;
+        }
+        for (std::unique_ptr<ConnectionStream>& stream : arriving_) {
+          // A flood of connections closes its own oldest members, not the server.
+          if (waiting.size() >= limits_.maxWaitingConnections) {
+            waiting.erase(std::min_element(waiting.begin(), waiting.end(),
+                                           [](const auto& left, const auto& right) {
+                                             return left->waitingSince() < right->waitingSince();
+                                           }));
+          }
+          waiting.push_back(std::move(stream));
+        }
+        arriving_.clear();
+      }
+      polled.assign(1, pollfd{wake_, POLLIN, 0});
+      auto soonest = Clock::now() + std::chrono::milliseconds(kWaitingRoundMs);
+      for (const std::unique_ptr<ConnectionStream>& stream : waiting) {
+        polled.push_back(pollfd{stream->socket(), POLLIN, 0});
+        soonest = std::min(soonest, stream->deadline());
+      }
+      if (::poll(polled.data(), polled.size(), millisecondsUntil(soonest)) < 0 && errno != EINTR) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(kStopCheckMs));
+        continue;
+      }
+      if (polled[0].revents != 0) {
+        uint64_t count = 0;
+        [[maybe_unused]] const ssize_t read = ::read(wake_, &count, sizeof count);
+      }
+      const auto now = Clock::now();
+      size_t kept = 0;
+      for (size_t i = 0; i < waiting.size(); ++i) {
+        std::unique_ptr<ConnectionStream>& stream = waiting[i];
+        ConnectionStream::Arrival arrival = ConnectionStream::Arrival::Waiting;
+        if (polled[i + 1].revents != 0) {
+          arrival = stream->receive();
+        } else if (now >= stream->deadline()) {
+          // An idle connection just ends; a head that came too slowly is answered 408.
+          arrival = stream->idle() ? ConnectionStream::Arrival::Closed
+                                   : ConnectionStream::Arrival::HeadReady;
+        }
+        if (arrival == ConnectionStream::Arrival::HeadReady) {
+          handOn(stream);
+        } else if (arrival == ConnectionStream::Arrival::Waiting) {
+          waiting[kept++] = std::move(stream);
+        }
+      }
+      waiting.resize(kept);
+    }
+    // Stopping: what still waits is closed with the vector.
+  }
+
+  // Queues a connection whose head is in for a thread, making one when every thread is busy;
+  // one that would wait behind too many others is answered 503 at once.
+  void handOn(std::unique_ptr<ConnectionStream>& stream) {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (queued_.size() < limits_.maxQueuedConnections) {
+        queued_.push_back(std::move(stream));
+        if (queued_.size() > idle_ && threads_.size() < limits_.maxConnections) {
+          try {
+            threads_.emplace_back([this] { serveQueued(); });
+          } catch (const std::system_error&) {
+            // No thread to be had: the connection waits for one of those there are.
+          }
+        }
+      }
+    }
+    if (stream) {
+      // Closed without draining: this thread cannot wait for a client that keeps sending.
+      const std::string& answer = busyAnswer();
+      [[maybe_unused]] const ssize_t sent =
+          ::send(stream->socket(), answer.data(), answer.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+      ::shutdown(stream->socket(), SHUT_WR);
+      return;
+    }
+    ready_.notify_one();
+  }
+
+  void serveQueued() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+      while (queued_.empty() && !stopping_) {
+        ++idle_;
+        ready_.wait(lock);
+        --idle_;
+      }
+      if (stopping_) {
+        queued_.clear();
+        return;
+      }
+      std::unique_ptr<ConnectionStream> stream = std::move(queued_.front());
+      queued_.pop_front();
+      lock.unlock();
+      std::unique_ptr<ConnectionStream> again = serve_(std::move(stream));
+      if (again && !admit(again)) {
+        again->finish();
+      }
+      lock.lock();
+    }
+  }
+
+  const ServerLimits& limits_;
+  const Serve serve_;
+  const int wake_;
+  std::mutex mutex_;
+  std::condition_variable ready_;
+  std::vector<std::unique_ptr<ConnectionStream>> arriving_;
+  std::deque<std::unique_ptr<ConnectionStream>> queued_;
+  std::vector<std::thread> threads_;
+  size_t idle_ = 0;
+  bool stopping_ = false;
+  std::thread waiter_;
+};
+
+namespace {
+
+// Runs what the library hands it at once, on the accepting thread: handing a socket on to the
+// waiting connections takes no time. Shutting it down ends the connections and their threads.
+class InlineTasks : public httplib::TaskQueue {
+public:
+  explicit InlineTasks(std::function<void()> shutdown) : shutdown_(std::move(shutdown)) {}
+  void enqueue(std::function<void()> task) override { task(); }
+  void shutdown() override { shutdown_(); }
+
+private:
+  std::function<void()> shutdown_;
+};
 
 } // namespace
 
@@ -322,7 +531,13 @@ Connection* Connection::current() {
 }
 
 GuardedServer::GuardedServer(ServerLimits limits) : limits_(limits) {
-  new_task_queue = [this] { return new ConnectionWorkers(limits_.maxConnections); };
+  new_task_queue = [this] {
+    connections_ =
+        std::make_unique<Connections>(limits_, [this](std::unique_ptr<ConnectionStream> stream) {
+          return serve(std::move(stream));
+        });
+    return new InlineTasks([this] { connections_.reset(); });
+  };
   set_payload_max_length(limits_.maxBodyBytes);
   set_keep_alive_timeout(limits_.keepAlive.count());
   set_keep_alive_max_count(limits_.maxRequestsPerConnection);
@@ -339,6 +554,8 @@ GuardedServer::GuardedServer(ServerLimits limits) : limits_(limits) {
   });
 }
 
+GuardedServer::~GuardedServer() = default;
+
 int GuardedServer::bindLoopback(int port, std::string* error) {
   errno = 0;
   const int bound =
@@ -351,33 +568,41 @@ int GuardedServer::bindLoopback(int port, std::string* error) {
   }
   // The library listens with a backlog of 5, which a few clients connecting at once overflow.
   ::listen(listener_, SOMAXCONN);
+  port_ = bound;
   return bound;
 }
 
 bool GuardedServer::process_and_close_socket(socket_t sock) {
   const int on = 1;
   ::setsockopt(sock, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-  const auto stopping = [this] { return svr_sock_ == INVALID_SOCKET; };
-  ConnectionStream stream(sock, limits_, stopping);
-  currentConnection = &stream;
-  for (size_t left = limits_.maxRequestsPerConnection; left > 0 && stream.waitForRequest();
-       --left) {
-    stream.beginRequest();
-    bool clientCloses = false;
-    const bool answered = process_request(stream, stopping() || left == 1, clientCloses,
-                                          [&](httplib::Request&) { stream.endHead(); });
-    if (!answered || clientCloses || stream.closing() || stopping()) {
-      break;
-    }
-  }
-  currentConnection = nullptr;
-  if (stream.closing()) {
-    drainAndClose(sock);
-  } else {
-    ::shutdown(sock, SHUT_RDWR);
-    ::close(sock);
-  }
+  auto stream = std::make_unique<ConnectionStream>(sock, limits_,
+                                                   [this] { return svr_sock_ == INVALID_SOCKET; });
+  connections_->admit(stream);
   return true;
+}
+
+std::unique_ptr<ConnectionStream> GuardedServer::serve(std::unique_ptr<ConnectionStream> stream) {
+  const auto stopping = [this] { return svr_sock_ == INVALID_SOCKET; };
+  currentConnection = stream.get();
+  bool goesOn = true;
+  // Requests whose heads are already in are answered here, one after the other; the
+  // connection waits for a later one with the others.
+  do {
+    stream->beginRequest();
+    bool clientCloses = false;
+    const bool answered =
+        process_request(*stream, stopping() || stream->lastRequest(), clientCloses,
+                        [&](httplib::Request&) { stream->endHead(); });
+    goesOn =
+        answered && !clientCloses && !stream->closing() && !stopping() && !stream->lastRequest();
+    stream->endRequest();
+  } while (goesOn && stream->headComplete());
+  currentConnection = nullptr;
+  if (goesOn) {
+    return stream;
+  }
+  stream->finish();
+  return nullptr;
 }
 
 } // namespace tav::tools

@@ -5,6 +5,8 @@
 #include "tools/host_cli/answer_output.h"
 #include "tools/host_cli/lockfile.h"
 #include "tools/host_cli/page_assets.h"
+#include "tools/host_cli/request_guard.h"
+#include "tools/host_cli/safe_text.h"
 
 #include <httplib.h>
 
@@ -20,9 +22,10 @@ namespace {
 using host::ValueKind;
 using host::ValueTree;
 
+// Texts may quote what a client sent, such as a path of bytes that are no UTF-8.
 void answerJson(httplib::Response& response, int status, const ValueTree& value) {
   response.status = status;
-  response.set_content(value.toJson(), "application/json");
+  response.set_content(validUtf8(value.toJson()), "application/json");
 }
 
 void answerError(httplib::Response& response, int status, const std::string& message) {
@@ -112,8 +115,7 @@ std::string layerError(int status, const httplib::Request& request, const Server
     return "The request line and headers did not arrive within " +
            std::to_string(limits.headerDeadline.count()) + " s";
   case 413:
-    return "The body is larger than " + std::to_string(limits.maxBodyBytes) +
-           " bytes, the most tav-host takes";
+    return bodyTooLargeMessage(limits.maxBodyBytes);
   case 414:
     return "The request target is longer than 8192 bytes";
   case 431:
@@ -121,6 +123,27 @@ std::string layerError(int status, const httplib::Request& request, const Server
            " bytes";
   default:
     return "HTTP status " + std::to_string(status);
+  }
+}
+
+// Whether serve reads the body of requests to path itself, as JSON.
+bool readsJsonItself(const std::string& path) {
+  return path == host::kInventoryPath || path == host::kProfilePath ||
+         startsWith(path, host::kConfigurationPrefix) || startsWith(path, kFailuresPrefix);
+}
+
+// Answers a request refused before its body was read; the body is then never read, and the
+// connection ends instead, since where the next request would start is not known.
+void refuse(const httplib::Request& request, httplib::Response& response, const Refusal& refusal) {
+  answerError(response, refusal.status, refusal.message);
+  Connection* connection = Connection::current();
+  if (connection != nullptr && announcesBody(request)) {
+    response.set_header("Connection", "close");
+    if (refusal.status == 413) {
+      connection->closeAfterLargeBody();
+    } else {
+      connection->closeAfterAnswer();
+    }
   }
 }
 
@@ -151,23 +174,34 @@ bool HttpBridge::authorized(const std::string& header) const {
 }
 
 void HttpBridge::mount(GuardedServer& server) {
-  server.set_pre_routing_handler(
-      [this](const httplib::Request& request, httplib::Response& response) {
-        if (authorized(request.get_header_value("Authorization"))) {
-          return httplib::Server::HandlerResponse::Unhandled;
-        }
-        response.set_header("WWW-Authenticate", "Basic realm=\"tav-host\"");
-        answerError(response, 401, "Send the user and the password of the lockfile");
-        // The body is never read for a stranger; the connection ends instead.
-        if (request.has_header("Content-Length") || request.has_header("Transfer-Encoding")) {
-          if (Connection* connection = Connection::current()) {
-            response.set_header("Connection", "close");
-            connection->closeAfterAnswer();
-          }
-        }
-        return httplib::Server::HandlerResponse::Handled;
-      });
   const ServerLimits limits = server.limits();
+  // Limits first, as they hold for everyone; then who may ask at all, then from where.
+  const auto checks = [this, limits, &server](const httplib::Request& request,
+                                              httplib::Response& response) {
+    std::optional<Refusal> refusal = refuseFraming(request, limits.maxBodyBytes);
+    if (!refusal) {
+      refusal = refuseForeignHost(request, server.port());
+    }
+    if (!refusal && !authorized(request.get_header_value("Authorization"))) {
+      response.set_header("WWW-Authenticate", "Basic realm=\"tav-host\"");
+      refusal = Refusal{401, "Send the user and the password of the lockfile"};
+    }
+    if (!refusal) {
+      refusal = refuseCrossSite(request, server.port(), readsJsonItself(request.path));
+    }
+    if (!refusal) {
+      return httplib::Server::HandlerResponse::Unhandled;
+    }
+    refuse(request, response, *refusal);
+    return httplib::Server::HandlerResponse::Handled;
+  };
+  server.set_pre_routing_handler(checks);
+  // A client that asks before it sends its body is told a refusal instead of "100 Continue".
+  server.set_expect_100_continue_handler([checks](const httplib::Request& request,
+                                                  httplib::Response& response) {
+    return checks(request, response) == httplib::Server::HandlerResponse::Handled ? response.status
+                                                                                  : 100;
+  });
   const httplib::Server::HandlerWithResponse layerErrors = [limits](const httplib::Request& request,
                                                                     httplib::Response& response) {
     if (!response.body.empty()) {
@@ -201,14 +235,33 @@ void HttpBridge::mount(GuardedServer& server) {
         }
         answerError(response, 500, "tav-host failed: " + what);
       });
-  const auto handler = [this](const httplib::Request& request, httplib::Response& response) {
+  server.Get(".*", [this](const httplib::Request& request, httplib::Response& response) {
     handle(request, response);
+  });
+  // Bodies are read here, so that the limit holds for what is read whatever the framing: the
+  // library itself checks it against a declared length only.
+  const auto withBody = [this, limits](const httplib::Request& request, httplib::Response& response,
+                                       const httplib::ContentReader& reader) {
+    httplib::Request whole = request;
+    bool tooLarge = false;
+    const bool read = !announcesBody(request) || reader([&](const char* data, size_t size) {
+      tooLarge = size > limits.maxBodyBytes - whole.body.size();
+      if (!tooLarge) {
+        whole.body.append(data, size);
+      }
+      return !tooLarge;
+    });
+    if (!read) {
+      return refuse(request, response,
+                    tooLarge ? Refusal{413, bodyTooLargeMessage(limits.maxBodyBytes)}
+                             : Refusal{400, "The body could not be read"});
+    }
+    handle(whole, response);
   };
-  server.Get(".*", handler);
-  server.Put(".*", handler);
-  server.Post(".*", handler);
-  server.Patch(".*", handler);
-  server.Delete(".*", handler);
+  server.Put(".*", withBody);
+  server.Post(".*", withBody);
+  server.Patch(".*", withBody);
+  server.Delete(".*", withBody);
 }
 
 void HttpBridge::handle(const httplib::Request& request, httplib::Response& response) {

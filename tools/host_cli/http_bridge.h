@@ -23,9 +23,12 @@
 //   anything else                                 the plugin, with the body and its content type
 // A change made through these paths is announced to event clients as a kHostChangeEvent, so that
 // pages showing the sondar redraw; the plugin never sees it.
-// Error answers are {"httpStatus": <status>, "message": <text>}, those of the HTTP layer (400,
-// 404, 408, 413, 414, 431) included. A change the data file could not keep is answered 500 with
-// the reason, and nothing changes.
+// Before any of that, request_guard.h's checks, and authentication, refuse what comes from
+// elsewhere or cannot be read safely; bodies are read here, up to ServerLimits::maxBodyBytes
+// whatever their framing. Error answers are {"httpStatus": <status>, "message": <text>}, those
+// of the HTTP layer (400, 404, 408, 413, 414, 431) and of the checks (401, 403, 415, 501)
+// included, and every answer is UTF-8. A change the data file could not keep is answered 500
+// with the reason, and nothing changes.
 #pragma once
 
 #include "tools/host_cli/event_stream.h"
@@ -53,8 +56,10 @@ public:
   // the scheme may come in any case.
   HttpBridge(Session& session, EventStream& events, std::string authorization);
 
-  // Registers the authentication check, a handler of every method and path, and the JSON
-  // answers of the HTTP layer's own errors on server.
+  // Registers the checks and authentication (also in answer to "Expect: 100-continue"), a
+  // handler of every method and path, and the JSON answers of the HTTP layer's own errors on
+  // server, which must outlive the bridge's use and be bound before it serves (the checks read
+  // its port).
   void mount(GuardedServer& server);
 
 private:

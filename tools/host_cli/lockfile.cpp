@@ -1,21 +1,18 @@
 // Credentials and the lockfile of `tav-host serve`.
 #include "tools/host_cli/lockfile.h"
 
-#include "host/atomic_file.h"
-#include "tools/host_cli/data_file_lock.h"
-
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <random>
-#include <sstream>
 #include <string_view>
 #include <system_error>
 
@@ -45,14 +42,16 @@ std::string base64(std::string_view bytes, const char* alphabet, bool pad) {
   return out;
 }
 
-// The pid written in the lockfile at path, or 0 when it holds none.
-pid_t lockfileOwner(const std::string& path) {
-  std::ifstream file(path);
-  std::string line;
-  if (!file || !std::getline(file, line) || line.rfind(std::string(kLockName) + ":", 0) != 0) {
+// The pid written in the lockfile open as fd, or 0 when it holds none.
+pid_t lockfileOwner(int fd) {
+  char head[64] = {};
+  const ssize_t count = ::read(fd, head, sizeof head - 1);
+  const std::string_view line(head, count > 0 ? static_cast<size_t>(count) : 0);
+  const std::string prefix = std::string(kLockName) + ":";
+  if (line.rfind(prefix, 0) != 0) {
     return 0;
   }
-  return static_cast<pid_t>(std::atol(line.c_str() + std::strlen(kLockName) + 1));
+  return static_cast<pid_t>(std::atol(head + prefix.size()));
 }
 
 // The name a process runs from, " (deleted)" removed for a binary replaced since it started.
@@ -74,14 +73,12 @@ std::string executableName(long pid) {
   return name;
 }
 
-// Holds an exclusive lock on a folder while it lives.
+// An exclusive lock on a folder, held while it lives, on an open file description of its own so
+// that it ends with it.
 class FolderLock {
 public:
-  explicit FolderLock(const std::filesystem::path& folder)
-      : fd_(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
-    while (fd_ >= 0 && ::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
-    }
-  }
+  explicit FolderLock(int folder)
+      : fd_(::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {}
   ~FolderLock() {
     if (fd_ >= 0) {
       ::close(fd_);
@@ -89,7 +86,35 @@ public:
   }
   FolderLock(const FolderLock&) = delete;
   FolderLock& operator=(const FolderLock&) = delete;
-  bool held() const { return fd_ >= 0; }
+
+  // Waits for the lock in short slices, in which a stop signal is taken, up to the claim's wait.
+  bool take(const sigset_t& stopSignals, const std::string& path, std::string* error) {
+    const auto deadline = std::chrono::steady_clock::now() + Lockfile::kFolderLockWait;
+    bool told = false;
+    while (fd_ < 0 || ::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+      if (fd_ < 0 || (errno != EWOULDBLOCK && errno != EINTR)) {
+        *error = "cannot lock the folder of " + path + ": " + std::strerror(errno);
+        return false;
+      }
+      if (std::chrono::steady_clock::now() >= deadline) {
+        *error = "another process has held the lock on the folder of " + path + " for " +
+                 std::to_string(Lockfile::kFolderLockWait.count()) +
+                 " s; stop it or choose another --lockfile";
+        return false;
+      }
+      if (!told) {
+        std::fprintf(stderr, "tav-host: waiting for another process's lock on the folder of %s\n",
+                     path.c_str());
+        told = true;
+      }
+      const timespec slice{0, 50 * 1000 * 1000};
+      if (::sigtimedwait(&stopSignals, nullptr, &slice) > 0) {
+        *error = "stopped while waiting for the lock on the folder of " + path;
+        return false;
+      }
+    }
+    return true;
+  }
 
 private:
   int fd_;
@@ -138,60 +163,84 @@ bool isRunningTavHost(long pid) {
   return running && executableName(pid) == kLockName;
 }
 
-bool claimLockfile(const std::string& path, std::string* error) {
-  const std::filesystem::path target = host::replacedFile(path);
-  const std::filesystem::path folder = target.parent_path();
-  FolderLock lock(folder);
-  if (!lock.held()) {
-    *error = "cannot write a lockfile in " + folder.string() + ": " + std::strerror(errno);
-    return false;
+std::optional<Lockfile> Lockfile::claim(const std::string& path, const sigset_t& stopSignals,
+                                        std::string* error) {
+  std::optional<SafeFolder> folder = SafeFolder::of(path, error);
+  if (!folder) {
+    return std::nullopt;
   }
+  FolderLock lock(folder->fd());
+  if (!lock.take(stopSignals, path, error)) {
+    return std::nullopt;
+  }
+  const std::string& name = folder->name();
   const std::string claim = std::string(kLockName) + ":" + std::to_string(::getpid()) + "\n";
   for (int attempt = 0; attempt < 2; ++attempt) {
     // Created with mode 0600, so the password written into it later is never readable by others.
-    const int fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    const int fd = folder->open(name, O_WRONLY | O_CREAT | O_EXCL, 0600, error);
     if (fd >= 0) {
+      struct stat status {};
       const bool written =
-          ::write(fd, claim.data(), claim.size()) == static_cast<ssize_t>(claim.size());
+          ::write(fd, claim.data(), claim.size()) == static_cast<ssize_t>(claim.size()) &&
+          ::fstat(fd, &status) == 0;
+      const int cause = errno;
       ::close(fd);
       if (!written) {
-        *error = "cannot write " + path + ": " + std::strerror(errno);
-        ::unlink(target.c_str());
-        return false;
+        *error = "cannot write " + path + ": " + std::strerror(cause);
+        folder->remove(name);
+        return std::nullopt;
       }
       // Whoever wrote the lockfile before has ended: what its writes left behind is stale.
-      removeStaleTemporaries(target.string());
-      return true;
+      folder->removeStaleTemporaries(name);
+      Lockfile claimed(std::move(*folder));
+      claimed.written_ = host::FileStamp::of(status);
+      return claimed;
     }
     if (errno != EEXIST) {
-      *error = "cannot write " + path + ": " + std::strerror(errno);
-      return false;
+      return std::nullopt;
     }
-    const pid_t owner = lockfileOwner(target.string());
+    // What is there is looked at only when it is a regular file of the user's, never a link.
+    const int existing = folder->open(name, O_RDONLY, 0, error);
+    if (existing < 0) {
+      *error += "; remove it or choose another --lockfile";
+      return std::nullopt;
+    }
+    const pid_t owner = lockfileOwner(existing);
+    ::close(existing);
     if (owner != ::getpid() && isRunningTavHost(owner)) {
       *error = path + " belongs to tav-host process " + std::to_string(owner) +
                ", which is still running; stop it or choose another --lockfile";
-      return false;
+      return std::nullopt;
     }
-    // Left by a process that has ended, or naming one that is no tav-host: stale.
-    ::unlink(target.c_str());
+    // Left by a process that has ended, or naming one that is no tav-host: stale. Nobody else
+    // can have put another file in its place, as the folder lets no one else do so.
+    folder->remove(name);
   }
   *error = "cannot claim " + path;
-  return false;
+  return std::nullopt;
 }
 
-bool writeLockfile(const std::string& path, int port, const std::string& password,
-                   std::string* error) {
+Lockfile::~Lockfile() {
+  if (folder_.fd() < 0 || !written_) {
+    return;
+  }
+  const std::optional<struct stat> current = folder_.status(folder_.name());
+  const std::optional<host::FileStamp> now =
+      current ? std::optional<host::FileStamp>(host::FileStamp::of(*current)) : std::nullopt;
+  if (now && now->device == written_->device && now->inode == written_->inode) {
+    folder_.remove(folder_.name());
+  }
+}
+
+bool Lockfile::write(int port, const std::string& password, std::string* error) {
   const std::string line = std::string(kLockName) + ":" + std::to_string(::getpid()) + ":" +
                            std::to_string(port) + ":" + password + ":http\n";
-  return host::replaceFileAtomically(path, line, error);
-}
-
-void removeLockfile(const std::string& path) {
-  const std::filesystem::path target = host::replacedFile(path);
-  if (lockfileOwner(target.string()) == ::getpid()) {
-    ::unlink(target.c_str());
+  host::FileStamp stamp;
+  if (!folder_.replace(folder_.name(), line, 0600, &stamp, error)) {
+    return false;
   }
+  written_ = stamp;
+  return true;
 }
 
 } // namespace tav::tools

@@ -6,6 +6,12 @@
 // "tav-host:<pid>" in it.
 #pragma once
 
+#include "tools/host_cli/safe_folder.h"
+
+#include <signal.h>
+
+#include <chrono>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -29,20 +35,40 @@ std::string defaultLockfilePath();
 // Whether the process pid is running and is a tav-host.
 bool isRunningTavHost(long pid);
 
-// Claims path for this process before anything else of serve happens: creates it exclusively,
-// holding "tav-host:<pid>". A lockfile already there is taken over when the process it names
-// has ended or is not a tav-host, and refused, with error, when it is a running tav-host.
-// Claims of one folder are made one at a time, under a lock on the folder, so that of two
-// servers started at once exactly one wins. Temporary files that earlier writes of the lockfile
-// left behind are removed. A symbolic link at path is followed.
-bool claimLockfile(const std::string& path, std::string* error);
+// The lockfile of one serve, from its claim to its removal.
+class Lockfile {
+public:
+  // How long a claim waits for another claim in the same folder to end.
+  static constexpr std::chrono::seconds kFolderLockWait{10};
 
-// Writes the whole line for this process over the claimed lockfile, atomically (through
-// host::replaceFileAtomically), keeping its mode.
-bool writeLockfile(const std::string& path, int port, const std::string& password,
-                   std::string* error);
+  // Claims path for this process before anything else of serve happens: creates it exclusively,
+  // mode 0600, holding "tav-host:<pid>". A lockfile already there is taken over when it is the
+  // user's own regular file and the process it names has ended or is not a tav-host, and refused,
+  // with error, when it names a running tav-host. A symbolic link at path is refused, never
+  // followed or removed, and so is a folder others could swap files in (SafeFolder). Claims of
+  // one folder are made one at a time, under a lock on the folder, so that of two servers
+  // started at once exactly one wins; that lock is waited for at most kFolderLockWait, and a
+  // signal of stopSignals (blocked by the caller) ends the wait and the claim. Temporary files
+  // that earlier writes of the lockfile left behind are removed.
+  static std::optional<Lockfile> claim(const std::string& path, const sigset_t& stopSignals,
+                                       std::string* error);
 
-// Removes the lockfile when it is still this process's own.
-void removeLockfile(const std::string& path);
+  Lockfile(Lockfile&& other) noexcept = default;
+  Lockfile& operator=(Lockfile&& other) = delete;
+  Lockfile(const Lockfile&) = delete;
+  Lockfile& operator=(const Lockfile&) = delete;
+  // Removes the lockfile when it is still the file this process wrote.
+  ~Lockfile();
+
+  // Writes the whole line for this process over the claimed lockfile, atomically, the new file
+  // readable by its owner alone from its first byte.
+  bool write(int port, const std::string& password, std::string* error);
+
+private:
+  explicit Lockfile(SafeFolder folder) : folder_(std::move(folder)) {}
+
+  SafeFolder folder_;
+  std::optional<host::FileStamp> written_; // of the file this process wrote last
+};
 
 } // namespace tav::tools

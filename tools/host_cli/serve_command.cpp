@@ -5,6 +5,7 @@
 #include "tools/host_cli/guarded_server.h"
 #include "tools/host_cli/http_bridge.h"
 #include "tools/host_cli/lockfile.h"
+#include "tools/host_cli/safe_text.h"
 
 #include <httplib.h>
 #include <pthread.h>
@@ -13,6 +14,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <optional>
 #include <thread>
 
 namespace tav::tools {
@@ -30,18 +32,6 @@ sigset_t stopSignals() {
   return signals;
 }
 
-// Removes the claimed lockfile on every way out of serve.
-class LockfileClaim {
-public:
-  explicit LockfileClaim(std::string path) : path_(std::move(path)) {}
-  ~LockfileClaim() { removeLockfile(path_); }
-  LockfileClaim(const LockfileClaim&) = delete;
-  LockfileClaim& operator=(const LockfileClaim&) = delete;
-
-private:
-  std::string path_;
-};
-
 } // namespace
 
 int runServe(ServeOptions options) {
@@ -54,13 +44,13 @@ int runServe(ServeOptions options) {
     options.lockfile = defaultLockfilePath();
   }
   // Claimed before anything else, so that of two servers given one lockfile the second stops
-  // before it binds a port or says anything.
+  // before it binds a port or says anything; removed again on every way out of serve.
   std::string error;
-  if (!claimLockfile(options.lockfile, &error)) {
+  std::optional<Lockfile> lockfile = Lockfile::claim(options.lockfile, signals, &error);
+  if (!lockfile) {
     std::fprintf(stderr, "tav-host: %s\n", error.c_str());
     return exitCode(ExitCode::ServeFailed);
   }
-  LockfileClaim claim(options.lockfile);
 
   options.session.echoLog = true;
   SessionOpening opening = Session::open(options.session);
@@ -75,8 +65,10 @@ int runServe(ServeOptions options) {
   HttpBridge bridge(session, events, basicAuthorization(kUserName, password));
   GuardedServer server;
   bridge.mount(server);
+  // Anyone may send the target, escape sequences for the terminal included.
   server.set_logger([](const httplib::Request& request, const httplib::Response& response) {
-    std::printf("%s %s -> %d\n", request.method.c_str(), request.target.c_str(), response.status);
+    std::printf("%s %s -> %d\n", printable(request.method).c_str(),
+                printable(request.target).c_str(), response.status);
     std::fflush(stdout);
   });
 
@@ -90,7 +82,7 @@ int runServe(ServeOptions options) {
   std::printf("user: %s, password in the lockfile %s\n", kUserName, options.lockfile.c_str());
   std::printf("stop with Ctrl-C\n");
   std::fflush(stdout);
-  if (!writeLockfile(options.lockfile, port, password, &error)) {
+  if (!lockfile->write(port, password, &error)) {
     std::fprintf(stderr, "tav-host: %s\n", error.c_str());
     return exitCode(ExitCode::ServeFailed);
   }

@@ -27,11 +27,10 @@ host::HostOptions hostOptions(const SessionOptions& options) {
 
 } // namespace
 
-Session::Session(const SessionOptions& options, host::SondarData data,
-                 std::optional<DataFileLock> lock)
-    : lock_(std::move(lock)), peers_(std::move(data)), host_(hostOptions(options)) {
-  if (!options.dataFile.empty()) {
-    saver_.emplace(options.dataFile);
+Session::Session(const SessionOptions& options, host::SondarData data, std::optional<DataFile> file)
+    : peers_(std::move(data)), host_(hostOptions(options)) {
+  if (file) {
+    saver_.emplace(std::move(*file));
     peers_.setStore([this](const host::SondarData& next, std::string* error) {
       return saver_->save(next, error);
     });
@@ -47,29 +46,23 @@ Session::~Session() {
 SessionOpening Session::open(const SessionOptions& options) {
   SessionOpening opening;
   host::SondarData data;
-  std::optional<DataFileLock> lock;
+  std::string error;
+  std::optional<DataFile> file =
+      options.dataFile.empty() ? std::nullopt : DataFile::open(options.dataFile, &error);
   if (options.dataFile.empty()) {
     data = sampleSondar();
   } else {
-    std::string error;
-    // Locked before it is read, so that what is read is what the last writer left.
-    lock = DataFileLock::acquire(options.dataFile, &error);
-    if (!lock) {
-      opening.code = ExitCode::DataFailed;
-      opening.error = error;
-      return opening;
-    }
-    removeStaleTemporaries(options.dataFile);
-    std::optional<host::SondarData> read = host::SondarData::fromFile(options.dataFile, &error);
+    std::optional<host::SondarData> read =
+        file ? host::SondarData::fromJson(file->text(), &error) : std::nullopt;
     if (!read) {
       opening.code = ExitCode::DataFailed;
-      opening.error = error;
+      opening.error = file ? options.dataFile + ": " + error : error;
       return opening;
     }
     data = std::move(*read);
   }
 
-  std::unique_ptr<Session> session(new Session(options, std::move(data), std::move(lock)));
+  std::unique_ptr<Session> session(new Session(options, std::move(data), std::move(file)));
   const std::string library = options.library.empty() ? defaultLibraryPath() : options.library;
   if (!session->host_.load(library)) {
     opening.code = ExitCode::PluginFailed;

@@ -9,7 +9,7 @@
 
 #include "host/host.h"
 #include "host/sondar_peers.h"
-#include "tools/host_cli/data_file_lock.h"
+#include "tools/host_cli/data_file.h"
 #include "tools/host_cli/data_file_saver.h"
 #include "tools/host_cli/exit_codes.h"
 
@@ -40,11 +40,11 @@ struct SessionOpening {
 
 class Session {
 public:
-  // Locks the data file against other tav-hosts (DataFileLock, ExitCode::DataFailed when another
-  // holds it), reads it (or takes the sample), loads the library, installs the peers and starts
-  // the plugin, which fetches its configuration. With a data file, every later change of the
-  // peers' state is saved to it before it is made, and a change whose save fails is refused
-  // with the reason; the lock is held until the session ends.
+  // Locks the data file against other tav-hosts (DataFile, ExitCode::DataFailed when another
+  // holds it or others could swap it), reads it (or takes the sample), loads the library, installs
+  // the peers and starts the plugin, which fetches its configuration. With a data file, every later
+  // change of the peers' state is saved to it before it is made, and a change whose save fails is
+  // refused with the reason; the lock is held until the session ends.
   static SessionOpening open(const SessionOptions& options);
 
   // Stops the plugin and closes the library.
@@ -57,11 +57,10 @@ public:
   std::string saveError() const { return saver_ ? saver_->lastError() : std::string(); }
 
 private:
-  Session(const SessionOptions& options, host::SondarData data, std::optional<DataFileLock> lock);
+  Session(const SessionOptions& options, host::SondarData data, std::optional<DataFile> file);
 
   // Declared in the order they may be destroyed in reverse: the host stops the plugin first,
-  // while the peers and the saver its writes reach are still there, and the lock goes last.
-  std::optional<DataFileLock> lock_;
+  // while the peers and the saver its writes reach are still there; the saver holds the lock.
   std::optional<DataFileSaver> saver_;
   host::SondarPeers peers_;
   host::Host host_;
