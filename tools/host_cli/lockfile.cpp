@@ -168,7 +168,7 @@ Lockfile::~Lockfile() {
     return;
   }
   const std::optional<EntryStatus> current = folder_.status(folder_.name());
-  if (current && current->stamp.sameFile(*written_)) {
+  if (current && current->regular && current->stamp.sameFile(*written_)) {
     folder_.remove(folder_.name());
   }
 }

@@ -52,6 +52,8 @@ int main(int argc, char** argv) {
                "platform configuration).");
   app.footer(kExitCodesHelp);
   app.require_subcommand(1);
+  // Paths such as /tav-banners/... are arguments, never /options as CLI11 reads them on Windows.
+  app.allow_windows_style_options(false);
 
   CallOptions call;
   CLI::App* callCommand =

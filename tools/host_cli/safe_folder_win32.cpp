@@ -179,6 +179,18 @@ Kind kindOf(HANDLE handle) {
           link};
 }
 
+// As kindOf, for what was opened as `name` in the folder open as folder: reached anywhere else
+// than there, it came through a link. Wine follows Unix symbolic links even where asked not to,
+// and shows them as no reparse point.
+Kind kindOf(HANDLE handle, HANDLE folder, const std::string& name) {
+  Kind kind = kindOf(handle);
+  const std::string asked = pathIn(folder, name);
+  if (asked.empty() || lstrcmpiA(asked.c_str(), finalPath(handle).c_str()) != 0) {
+    kind = {false, true};
+  }
+  return kind;
+}
+
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
 // Gives the open file the name `name` in the folder open as folder, replacing what has that
@@ -289,7 +301,8 @@ std::optional<SystemFile> SafeFolder::open(const std::string& name, OpenMode mod
                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr)));
   }
   OpenFailure why = OpenFailure::Other;
-  const Kind kind = file.isOpen() ? kindOf(handleOf(file.native())) : Kind{};
+  const Kind kind =
+      file.isOpen() ? kindOf(handleOf(file.native()), handleOf(folder_.native()), name) : Kind{};
   if (!file.isOpen()) {
     const DWORD cause = GetLastError();
     *error = "cannot open " + shown + ": " + host::lastWindowsErrorText();
@@ -318,7 +331,8 @@ std::optional<EntryStatus> SafeFolder::status(const std::string& name) const {
   if (!stamp) {
     return std::nullopt;
   }
-  return EntryStatus{*stamp, kindOf(handleOf(entry.native())).regular, true, 0};
+  return EntryStatus{
+      *stamp, kindOf(handleOf(entry.native()), handleOf(folder_.native()), name).regular, true, 0};
 }
 
 bool SafeFolder::replace(const std::string& name, std::string_view contents,
