@@ -22,6 +22,24 @@ bool isTemporaryOf(const std::string& name, const std::string& prefix) {
 
 } // namespace
 
+std::optional<SafeFolder> SafeFolder::of(const std::string& path, std::string* error,
+                                         std::string shownPath) {
+  const std::filesystem::path file(path);
+  const std::string name = file.filename().string();
+  const std::string folder = file.has_parent_path() ? file.parent_path().string() : ".";
+  if (name.empty() || name == "." || name == "..") {
+    *error = path + " names no file";
+    return std::nullopt;
+  }
+  bool shared = false;
+  std::optional<SystemFile> opened = openFolder(folder, path, &shared, error);
+  if (!opened) {
+    return std::nullopt;
+  }
+  return SafeFolder(std::move(*opened), folder, name,
+                    shownPath.empty() ? path : std::move(shownPath), shared);
+}
+
 std::optional<SafeFolder> SafeFolder::ofFile(const std::string& path, std::string* error) {
   std::string location;
   FileStamp opened;

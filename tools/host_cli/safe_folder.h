@@ -92,6 +92,10 @@ private:
              bool shared)
       : folder_(std::move(folder)), folderPath_(std::move(folderPath)), name_(std::move(name)),
         shownPath_(std::move(shownPath)), shared_(shared) {}
+  // Opens folder, the folder of path, and says whether others may write in it; fails, with
+  // error, where they could swap files in it.
+  static std::optional<SystemFile> openFolder(const std::string& folder, const std::string& path,
+                                              bool* shared, std::string* error);
   // Follows path to the file it names and answers where that is and its stamp.
   static bool resolve(const std::string& path, std::string& location, FileStamp& stamp,
                       std::string* error);

@@ -71,15 +71,8 @@ int flagsOf(OpenMode mode) {
 
 } // namespace
 
-std::optional<SafeFolder> SafeFolder::of(const std::string& path, std::string* error,
-                                         std::string shownPath) {
-  const std::filesystem::path file(path);
-  const std::string name = file.filename().string();
-  const std::filesystem::path folder = file.has_parent_path() ? file.parent_path() : ".";
-  if (name.empty() || name == "." || name == "..") {
-    *error = path + " names no file";
-    return std::nullopt;
-  }
+std::optional<SystemFile> SafeFolder::openFolder(const std::string& folder, const std::string& path,
+                                                 bool* shared, std::string* error) {
   const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   struct stat status {};
   if (fd < 0 || ::fstat(fd, &status) != 0) {
@@ -89,20 +82,19 @@ std::optional<SafeFolder> SafeFolder::of(const std::string& path, std::string* e
     }
     return std::nullopt;
   }
-  const bool shared = othersMayWrite(status);
+  *shared = othersMayWrite(status);
   // In a folder others may write, only the sticky bit keeps them from renaming our file away
   // and putting one of theirs in its place; the folder's owner may do so even then.
-  if (shared &&
+  if (*shared &&
       ((status.st_mode & S_ISVTX) == 0 || (status.st_uid != 0 && status.st_uid != ::geteuid()))) {
     ::close(fd);
-    *error = "others may write in " + folder.string() +
+    *error = "others may write in " + folder +
              ", which is not a sticky folder of yours or of root's; tav-host keeps no file "
              "there (choose another folder for " +
              path + ")";
     return std::nullopt;
   }
-  return SafeFolder(SystemFile(fd), folder.string(), name,
-                    shownPath.empty() ? path : std::move(shownPath), shared);
+  return SystemFile(fd);
 }
 
 bool SafeFolder::resolve(const std::string& path, std::string& location, FileStamp& stamp,

@@ -226,17 +226,10 @@ void removeWhenClosed(HANDLE file) {
 
 } // namespace
 
-std::optional<SafeFolder> SafeFolder::of(const std::string& path, std::string* error,
-                                         std::string shownPath) {
-  const std::filesystem::path file(path);
-  const std::string name = file.filename().string();
-  const std::filesystem::path folder = file.has_parent_path() ? file.parent_path() : ".";
-  if (name.empty() || name == "." || name == "..") {
-    *error = path + " names no file";
-    return std::nullopt;
-  }
+std::optional<SystemFile> SafeFolder::openFolder(const std::string& folder, const std::string& path,
+                                                 bool* shared, std::string* error) {
   // Without FILE_SHARE_DELETE nobody may rename or remove the folder while it is open here.
-  SystemFile held(nativeOf(CreateFileA(folder.string().c_str(),
+  SystemFile held(nativeOf(CreateFileA(folder.c_str(),
                                        FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | READ_CONTROL,
                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                        FILE_FLAG_BACKUP_SEMANTICS, nullptr)));
@@ -251,14 +244,14 @@ std::optional<SafeFolder> SafeFolder::of(const std::string& path, std::string* e
     return std::nullopt;
   }
   if (othersMayWrite(handleOf(held.native()))) {
-    *error = "others may write in " + folder.string() +
+    *error = "others may write in " + folder +
              " (it is not yours, or its access list lets others add or remove files); tav-host "
              "keeps no file there (choose another folder for " +
              path + ")";
     return std::nullopt;
   }
-  return SafeFolder(std::move(held), folder.string(), name,
-                    shownPath.empty() ? path : std::move(shownPath), false);
+  *shared = false;
+  return held;
 }
 
 bool SafeFolder::resolve(const std::string& path, std::string& location, FileStamp& stamp,

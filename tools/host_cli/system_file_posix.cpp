@@ -10,24 +10,8 @@
 
 #include <cerrno>
 #include <cstring>
-#include <utility>
 
 namespace tav::tools {
-
-SystemFile::SystemFile(SystemFile&& other) noexcept
-    : native_(std::exchange(other.native_, kNone)) {}
-
-SystemFile& SystemFile::operator=(SystemFile&& other) noexcept {
-  if (this != &other) {
-    close();
-    native_ = std::exchange(other.native_, kNone);
-  }
-  return *this;
-}
-
-SystemFile::~SystemFile() {
-  close();
-}
 
 void SystemFile::close() {
   if (native_ >= 0) {

@@ -6,7 +6,6 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <utility>
 
 namespace tav::tools {
 namespace {
@@ -26,21 +25,6 @@ int64_t nanoseconds(LARGE_INTEGER ticks) {
 constexpr DWORD kLockOffsetHigh = 0x7FFFFFFF;
 
 } // namespace
-
-SystemFile::SystemFile(SystemFile&& other) noexcept
-    : native_(std::exchange(other.native_, kNone)) {}
-
-SystemFile& SystemFile::operator=(SystemFile&& other) noexcept {
-  if (this != &other) {
-    close();
-    native_ = std::exchange(other.native_, kNone);
-  }
-  return *this;
-}
-
-SystemFile::~SystemFile() {
-  close();
-}
 
 void SystemFile::close() {
   if (native_ != kNone) {
