@@ -6,7 +6,9 @@ The tour prints tav_host_tour.txt (but for the library's name); `call` answers t
 and refuses with the documented exit codes; `serve` claims its lockfile, answers curl with basic
 authentication on the loopback, serves its page, saves to its data file and holds it against
 another tav-host, refuses a second server and a link at the lockfile, and on Ctrl-C (SIGINT,
-which wine hands to the console's handler) stops with 0 and removes the lockfile.
+which wine hands to the console's handler) stops with 0 and removes the lockfile. Raw clients
+meet serve's limits and framing rules, idle sockets keep no one waiting and /events streams; a
+stale lockfile is taken over, and a data file changed on disk is not saved over.
 
     /usr/bin/python3 tav_host_commands_test.py --build-dir build/win32 --wine
 
@@ -14,9 +16,12 @@ Paths are given as Linux paths: under wine they name the same files on drive Z:,
 the folder the test runs in.
 """
 import argparse
+import base64
 import json
 import os
+import re
 import signal
+import socket
 import subprocess
 import sys
 import tempfile
@@ -29,6 +34,7 @@ FLAGS = "/tav-banners/v1/current-sondar/flags"
 EQUIPPED = "/tav-banners/v1/current-sondar/flags/equipped"
 FRAME = "/tav-banners/v1/current-sondar/frames/equipped"
 STORM = '{"theme": "Storm", "level": "3", "seasonId": "5", "earnedDateIso8601": ""}'
+UNSET = "/tav-platform-config/v1/namespaces/Test/unset"
 PATIENCE = 60  # seconds for any one command; wine starting cold is slow
 TOOL = []  # the command that runs tav-host, set by main
 LIBRARY = "libtav_banners.so"
@@ -47,6 +53,43 @@ def curl(served, path, *options, password=None):
                            served.url + path], capture_output=True, text=True, timeout=PATIENCE)
     body, _, status = done.stdout.rpartition("\n")
     return int(status), body
+
+
+def interrupt(served):
+    """Ctrl-C for serve: SIGINT, which wine hands to the console's handler. The exit code."""
+    served.process.send_signal(signal.SIGINT)
+    return served.process.wait(PATIENCE)
+
+
+def connect(served):
+    return socket.create_connection(("127.0.0.1", int(served.url.rsplit(":", 1)[1])),
+                                    timeout=PATIENCE)
+
+
+def head(served, request_line, password):
+    """A request line and the headers a well-behaved client sends, without the blank line."""
+    return "%s\r\nHost: %s\r\nAuthorization: Basic %s\r\n" % (
+        request_line, served.url[len("http://"):],
+        base64.b64encode(("tav:" + password).encode()).decode())
+
+
+def statuses(connection, data, count, until=b""):
+    """Sends data as it is and answers the statuses of the first `count` answers, or of those
+    before the connection ended; with until, reads on until that arrives too."""
+    try:
+        connection.sendall(data)
+    except ConnectionError:
+        pass  # refused before all was sent; the answer may still be there to read
+    received = b""
+    while len(re.findall(rb"HTTP/1\.1 (\d{3})", received)) < count or until not in received:
+        try:
+            chunk = connection.recv(65536)
+        except ConnectionError:
+            break
+        if not chunk:
+            break
+        received += chunk
+    return [int(code) for code in re.findall(rb"HTTP/1\.1 (\d{3})", received)], received
 
 
 class Commands(unittest.TestCase):
@@ -127,11 +170,68 @@ class Commands(unittest.TestCase):
             with open(victim) as kept:
                 self.assertEqual(kept.read(), "precious\n")
         finally:
-            served.process.send_signal(signal.SIGINT)
-            served.process.wait(PATIENCE)
-        self.assertEqual(served.process.returncode, 0, served.output())
+            code = interrupt(served)
+        self.assertEqual(code, 0, served.output())
         self.assertIn("tav-host stopped", served.output())
         self.assertFalse(os.path.exists(served.lockfile))
+
+    def test_serve_holds_its_limits_and_framing_against_raw_clients(self):
+        served = Served(TOOL, self.folder.name)
+        self.addCleanup(served.log.close)
+        self.addCleanup(served.stop)
+        password = served.lockfile_fields()[3]
+        get = head(served, "GET %s HTTP/1.1" % FLAGS, password) + "\r\n"
+        put = head(served, "PUT %s HTTP/1.1" % UNSET, password) + "Content-Type: application/json\r\n"
+        cases = [  # what, bytes sent on one connection, statuses answered
+            ("a head beyond 64 KiB", get[:-2] + "X-Pad: " + "a" * 70000 + "\r\n\r\n", [431]),
+            ("a body beyond 16 MiB", put + "Content-Length: 16777217\r\n\r\n", [413]),
+            ("two lengths", put + "Content-Length: 4\r\nContent-Length: 4\r\n\r\ntrue", [400]),
+            ("a compressed body", put + "Content-Encoding: gzip\r\nContent-Length: 4\r\n\r\ntrue",
+             [415]),
+            ("a foreign name", get.replace(served.url[len("http://"):], "attacker.example"), [403]),
+            ("a body in chunks", put + "Transfer-Encoding: chunked\r\n\r\n4\r\ntrue\r\n0\r\n\r\n",
+             [200]),
+        ]
+        # Sockets that send nothing, or half a head, wait on one thread and hold up no one.
+        idle = [connect(served) for _ in range(20)]
+        for connection in idle[:5]:
+            connection.sendall(b"GET /tav-banners/v1/cur")
+        for what, data, expected in cases:
+            with self.subTest(what):
+                with connect(served) as connection:
+                    self.assertEqual(statuses(connection, data.encode(), len(expected))[0],
+                                     expected)
+        with connect(served) as connection:  # kept alive between requests
+            for _ in range(2):
+                self.assertEqual(statuses(connection, get.encode(), 1)[0], [200])
+        for connection in idle:
+            connection.close()
+
+        with connect(served) as events:
+            request = head(served, "GET /events HTTP/1.1", password) + "\r\n"
+            self.assertEqual(statuses(events, request.encode(), 1, b": connected")[0], [200])
+            self.assertEqual(curl(served, UNSET, "-X", "PUT", "-H", "Content-Type: application/json",
+                                  "--data-binary", "1", password=password)[0], 200)
+            self.assertIn(b"event: TavHostChange", statuses(events, b"", 0, b"TavHostChange")[1])
+        self.assertEqual(interrupt(served), 0, served.output())
+
+    def test_serve_takes_over_a_stale_lockfile_and_saves_over_no_edit(self):
+        self.file("lockfile", "tav-host:999999\n")
+        self.file(".lockfile.Ab12Cd", "a write killed half-way")
+        data = self.file("sondar.json", run("sample")[1])
+        served = Served(TOOL, self.folder.name, ["--data", data])
+        self.addCleanup(served.log.close)
+        password = served.lockfile_fields()[3]
+        self.assertFalse(os.path.exists(self.file(".lockfile.Ab12Cd")))
+        with open(data, "a") as edited:
+            edited.write("\n")
+        status, answer = curl(served, EQUIPPED, "-X", "PUT", "-H", "Content-Type: application/json",
+                              "--data-binary", STORM, password=password)
+        self.assertEqual(status, 500, answer)
+        self.assertIn("was changed on disk since tav-host read it", answer)
+        self.assertEqual(interrupt(served), 5, served.output())
+        with open(data) as kept:
+            self.assertNotIn("Storm\\\"", kept.read())
 
 
 def main():
