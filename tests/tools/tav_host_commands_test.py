@@ -5,8 +5,9 @@ wine, driven from Linux.
 The tour prints tav_host_tour.txt (but for the library's name); `call` answers the four routes
 and refuses with the documented exit codes; `serve` claims its lockfile, answers curl with basic
 authentication on the loopback, serves its page, saves to its data file and holds it against
-another tav-host, refuses a second server and a link at the lockfile, and on Ctrl-C (SIGINT,
-which wine hands to the console's handler) stops with 0 and removes the lockfile. Raw clients
+another tav-host, refuses a second server (one started at the same moment too) and a link at the
+lockfile, and on Ctrl-C (SIGINT, which wine hands to the console's handler) stops with 0 and
+removes the lockfile. Raw clients
 meet serve's limits and framing rules, idle sockets keep no one waiting and /events streams; a
 stale lockfile is taken over, and a data file changed on disk is not saved over.
 
@@ -214,6 +215,24 @@ class Commands(unittest.TestCase):
                                   "--data-binary", "1", password=password)[0], 200)
             self.assertIn(b"event: TavHostChange", statuses(events, b"", 0, b"TavHostChange")[1])
         self.assertEqual(interrupt(served), 0, served.output())
+
+    def test_of_two_servers_started_at_once_on_one_lockfile_exactly_one_serves(self):
+        lockfile = self.file("lockfile")
+        both = [subprocess.Popen(TOOL + ["serve", "--lockfile", lockfile], stdout=subprocess.PIPE,
+                                 stderr=subprocess.PIPE, text=True) for _ in range(2)]
+        # The loser ends by itself with 6; then the winner has claimed the lockfile.
+        deadline = time.monotonic() + PATIENCE
+        while all(server.poll() is None for server in both) and time.monotonic() < deadline:
+            time.sleep(0.05)
+        ended = [server for server in both if server.poll() is not None]
+        serving = [server for server in both if server.poll() is None]
+        self.assertEqual((len(ended), len(serving)), (1, 1))
+        self.assertEqual(ended[0].returncode, 6)
+        self.assertIn("belongs to tav-host process", ended[0].communicate()[1])
+        serving[0].send_signal(signal.SIGINT)
+        self.assertEqual(serving[0].communicate(timeout=PATIENCE)[0].splitlines()[-1],
+                         "tav-host stopped")
+        self.assertEqual(serving[0].returncode, 0)
 
     def test_serve_takes_over_a_stale_lockfile_and_saves_over_no_edit(self):
         self.file("lockfile", "tav-host:999999\n")
