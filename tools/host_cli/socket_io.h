@@ -2,10 +2,11 @@
 // MSG_NOSIGNAL or eventfd, reports errors apart from errno and closes sockets with closesocket.
 #pragma once
 
-#include <httplib.h> // socket_t, and on Windows winsock2.h with pollfd and the POLL flags
-
-#ifndef _WIN32
+#ifdef _WIN32
+#include <winsock2.h> // pollfd and the POLL flags too
+#else
 #include <poll.h>
+#include <sys/types.h>
 #endif
 
 #include <cstddef>
@@ -14,31 +15,38 @@
 
 namespace tav::tools {
 
+// A socket as the system hands it out: the type cpp-httplib calls Socket.
+#ifdef _WIN32
+using Socket = SOCKET;
+#else
+using Socket = int;
+#endif
+
 // What receiveNow answers when nothing has arrived yet.
 inline constexpr ssize_t kNothingYet = -2;
 
 // Polls one socket; answers the returned events, 0 on timeout or error.
-short pollSocket(socket_t socket, short events, int timeoutMs);
+short pollSocket(Socket socket, short events, int timeoutMs);
 // Polls entries; false when polling failed for another reason than a signal.
 bool pollSockets(std::vector<pollfd>& entries, int timeoutMs);
 
 // Reads what the socket holds without waiting: the count, 0 when the peer has closed its end,
 // kNothingYet, or -1 on failure. With peek, what is read stays to be read again.
-ssize_t receiveNow(socket_t socket, char* data, size_t size, bool peek = false);
+ssize_t receiveNow(Socket socket, char* data, size_t size, bool peek = false);
 // Reads, waiting as the socket waits; a signal does not end the wait. -1 on failure.
-ssize_t receive(socket_t socket, char* data, size_t size);
+ssize_t receive(Socket socket, char* data, size_t size);
 // Writes, waiting as the socket waits, without a SIGPIPE for a closed peer. -1 on failure.
-ssize_t send(socket_t socket, const char* data, size_t size);
+ssize_t send(Socket socket, const char* data, size_t size);
 // Writes what the socket takes at once, never waiting.
-void sendNow(socket_t socket, const char* data, size_t size);
+void sendNow(Socket socket, const char* data, size_t size);
 
-void shutdownSending(socket_t socket);
-void shutdownBoth(socket_t socket);
-void closeSocket(socket_t socket);
-void setNoDelay(socket_t socket);
+void shutdownSending(Socket socket);
+void shutdownBoth(Socket socket);
+void closeSocket(Socket socket);
+void setNoDelay(Socket socket);
 // For the listening socket: its address may be bound again at once after the server ends, but
 // no second socket may listen on it while it listens; TCP_NODELAY for what it accepts.
-void setListenerOptions(socket_t socket);
+void setListenerOptions(Socket socket);
 
 // The system's reason for the last failed socket call, empty when it gave none; cleared by
 // clearSocketError.
@@ -53,12 +61,12 @@ public:
   PollWakeup(const PollWakeup&) = delete;
   PollWakeup& operator=(const PollWakeup&) = delete;
 
-  socket_t socket() const { return socket_; }
+  Socket socket() const { return socket_; }
   void signal();
   void drain();
 
 private:
-  socket_t socket_;
+  Socket socket_;
 };
 
 } // namespace tav::tools

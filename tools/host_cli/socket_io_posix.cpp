@@ -13,7 +13,7 @@
 
 namespace tav::tools {
 
-short pollSocket(socket_t socket, short events, int timeoutMs) {
+short pollSocket(Socket socket, short events, int timeoutMs) {
   pollfd entry{socket, events, 0};
   for (;;) {
     const int ready = ::poll(&entry, 1, timeoutMs);
@@ -28,7 +28,7 @@ bool pollSockets(std::vector<pollfd>& entries, int timeoutMs) {
   return ::poll(entries.data(), entries.size(), timeoutMs) >= 0 || errno == EINTR;
 }
 
-ssize_t receiveNow(socket_t socket, char* data, size_t size, bool peek) {
+ssize_t receiveNow(Socket socket, char* data, size_t size, bool peek) {
   const ssize_t received = ::recv(socket, data, size, MSG_DONTWAIT | (peek ? MSG_PEEK : 0));
   if (received < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
     return kNothingYet;
@@ -36,7 +36,7 @@ ssize_t receiveNow(socket_t socket, char* data, size_t size, bool peek) {
   return received;
 }
 
-ssize_t receive(socket_t socket, char* data, size_t size) {
+ssize_t receive(Socket socket, char* data, size_t size) {
   for (;;) {
     const ssize_t received = ::recv(socket, data, size, 0);
     if (received < 0 && errno == EINTR) {
@@ -46,7 +46,7 @@ ssize_t receive(socket_t socket, char* data, size_t size) {
   }
 }
 
-ssize_t send(socket_t socket, const char* data, size_t size) {
+ssize_t send(Socket socket, const char* data, size_t size) {
   for (;;) {
     const ssize_t sent = ::send(socket, data, size, MSG_NOSIGNAL);
     if (sent < 0 && errno == EINTR) {
@@ -56,28 +56,28 @@ ssize_t send(socket_t socket, const char* data, size_t size) {
   }
 }
 
-void sendNow(socket_t socket, const char* data, size_t size) {
+void sendNow(Socket socket, const char* data, size_t size) {
   [[maybe_unused]] const ssize_t sent = ::send(socket, data, size, MSG_NOSIGNAL | MSG_DONTWAIT);
 }
 
-void shutdownSending(socket_t socket) {
+void shutdownSending(Socket socket) {
   ::shutdown(socket, SHUT_WR);
 }
 
-void shutdownBoth(socket_t socket) {
+void shutdownBoth(Socket socket) {
   ::shutdown(socket, SHUT_RDWR);
 }
 
-void closeSocket(socket_t socket) {
+void closeSocket(Socket socket) {
   ::close(socket);
 }
 
-void setNoDelay(socket_t socket) {
+void setNoDelay(Socket socket) {
   const int on = 1;
   ::setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
 }
 
-void setListenerOptions(socket_t socket) {
+void setListenerOptions(Socket socket) {
   // Unlike the library's default, SO_REUSEPORT, this lets no second server listen on the port.
   const int on = 1;
   ::setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);

@@ -4,9 +4,11 @@
 
 #include "host/windows_support.h"
 
+#include <ws2tcpip.h>
+
 namespace tav::tools {
 
-short pollSocket(socket_t socket, short events, int timeoutMs) {
+short pollSocket(Socket socket, short events, int timeoutMs) {
   pollfd entry{socket, events, 0};
   return ::WSAPoll(&entry, 1, timeoutMs) > 0 ? entry.revents : 0;
 }
@@ -15,7 +17,7 @@ bool pollSockets(std::vector<pollfd>& entries, int timeoutMs) {
   return ::WSAPoll(entries.data(), static_cast<ULONG>(entries.size()), timeoutMs) >= 0;
 }
 
-ssize_t receiveNow(socket_t socket, char* data, size_t size, bool peek) {
+ssize_t receiveNow(Socket socket, char* data, size_t size, bool peek) {
   // Something to read, the end or an error: the read then returns at once.
   if ((pollSocket(socket, POLLIN, 0) & (POLLIN | POLLHUP | POLLERR)) == 0) {
     return kNothingYet;
@@ -23,38 +25,38 @@ ssize_t receiveNow(socket_t socket, char* data, size_t size, bool peek) {
   return ::recv(socket, data, static_cast<int>(size), peek ? MSG_PEEK : 0);
 }
 
-ssize_t receive(socket_t socket, char* data, size_t size) {
+ssize_t receive(Socket socket, char* data, size_t size) {
   return ::recv(socket, data, static_cast<int>(size), 0);
 }
 
-ssize_t send(socket_t socket, const char* data, size_t size) {
+ssize_t send(Socket socket, const char* data, size_t size) {
   return ::send(socket, data, static_cast<int>(size), 0);
 }
 
-void sendNow(socket_t socket, const char* data, size_t size) {
+void sendNow(Socket socket, const char* data, size_t size) {
   if ((pollSocket(socket, POLLOUT, 0) & POLLOUT) != 0) {
     ::send(socket, data, static_cast<int>(size), 0);
   }
 }
 
-void shutdownSending(socket_t socket) {
+void shutdownSending(Socket socket) {
   ::shutdown(socket, SD_SEND);
 }
 
-void shutdownBoth(socket_t socket) {
+void shutdownBoth(Socket socket) {
   ::shutdown(socket, SD_BOTH);
 }
 
-void closeSocket(socket_t socket) {
+void closeSocket(Socket socket) {
   ::closesocket(socket);
 }
 
-void setNoDelay(socket_t socket) {
+void setNoDelay(Socket socket) {
   const BOOL on = TRUE;
   ::setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
 }
 
-void setListenerOptions(socket_t socket) {
+void setListenerOptions(Socket socket) {
   // Windows lets a port whose earlier connections linger be bound again anyway; SO_REUSEADDR
   // would let another socket take the port from under a listening one.
   const BOOL on = TRUE;
