@@ -160,6 +160,8 @@ class Commands(unittest.TestCase):
                 (["call", "GET", FLAGS, "--data", data], 5, "is in use by another tav-host"),
                 (["serve", "--lockfile", served.lockfile], 6,
                  "belongs to tav-host process " + served.lockfile_fields()[1]),
+                (["serve", "--lockfile", self.file("other.lock"), "--port",
+                  served.lockfile_fields()[2]], 6, "cannot listen on 127.0.0.1:"),
                 (["serve", "--lockfile", self.file("link.lock")], 6, "is a symbolic link"),
                 (["serve", "--lockfile", os.path.join(shared, "lock")], 6, "others may write"),
             ]

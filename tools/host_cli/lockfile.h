@@ -49,7 +49,7 @@ public:
   // never followed or removed, and so is a folder others could swap files in (SafeFolder). Claims
   // of one folder are made one at a time, under a lock on the folder (FolderLock), so that of two
   // servers started at once exactly one wins; that lock is waited for at most kFolderLockWait,
-  // and a request of stop ends the wait and the claim. Temporary files that earlier writes of
+  // and a stop request ends the wait and the claim. Temporary files that earlier writes of
   // the lockfile left behind are removed.
   static std::optional<Lockfile> claim(const std::string& path, const StopRequest& stop,
                                        std::string* error);
