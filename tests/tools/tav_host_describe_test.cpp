@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 
 namespace tav::testtools {
@@ -48,24 +49,31 @@ TEST(TavHostDescribe, PrintsTheFunctionsTypesAndEventsOfThePlugin) {
   EXPECT_TRUE(same(at(document, {"info"}), R"({"title": "vmf-be-tav-banners", "version": "18.0.0",
       "summary": "The API description vmf-be-tav-banners hands its host"})"));
 
-  // The four routes' functions, each under the method its name begins with.
-  const ValueTree items = at(document, {"components", "pathItems"});
-  ASSERT_EQ(items.entries().size(), 4u);
-  for (const char* name :
-       {"GetTavBannersV1CurrentSondarFlags", "GetTavBannersV1CurrentSondarFlagsEquipped",
-        "GetTavBannersV1CurrentSondarFramesEquipped"}) {
-    EXPECT_EQ(at(items, {name, "get", "operationId"}).text(), name);
-    EXPECT_TRUE(same(at(items, {name, "get", "x-arguments"}), "[]"));
+  // The four routes under their templates, each function under the method its name begins with.
+  const ValueTree paths = at(document, {"paths"});
+  ASSERT_EQ(paths.entries().size(), 3u);
+  const std::pair<const char*, const char*> gets[] = {
+      {"/tav-banners/v1/current-sondar/flags", "GetTavBannersV1CurrentSondarFlags"},
+      {"/tav-banners/v1/current-sondar/flags/equipped",
+       "GetTavBannersV1CurrentSondarFlagsEquipped"},
+      {"/tav-banners/v1/current-sondar/frames/equipped",
+       "GetTavBannersV1CurrentSondarFramesEquipped"}};
+  for (const auto& [route, name] : gets) {
+    EXPECT_EQ(at(paths, {route, "get", "operationId"}).text(), name);
+    EXPECT_TRUE(same(at(paths, {route, "get", "x-arguments"}), "[]"));
   }
-  const ValueTree put = at(items, {"PutTavBannersV1CurrentSondarFlagsEquipped", "put"});
+  const ValueTree put = at(paths, {"/tav-banners/v1/current-sondar/flags/equipped", "put"});
+  EXPECT_EQ(at(put, {"operationId"}).text(), "PutTavBannersV1CurrentSondarFlagsEquipped");
   EXPECT_TRUE(same(at(put, {"x-arguments"}), R"([{"name": "flag", "required": true,
       "schema": {"$ref": "#/components/schemas/VmfBeTavBannersBannerFlag"}}])"));
   EXPECT_TRUE(same(at(put, {"responses", "200", "content", "application/json", "schema"}),
                    R"({"$ref": "#/components/schemas/VmfBeTavBannersBannerFlag"})"));
   EXPECT_TRUE(same(
-      at(items, {"GetTavBannersV1CurrentSondarFlags", "get", "responses", "200", "content",
+      at(paths, {"/tav-banners/v1/current-sondar/flags", "get", "responses", "200", "content",
                  "application/json", "schema"}),
       R"({"type": "array", "items": {"$ref": "#/components/schemas/VmfBeTavBannersBannerFlag"}})"));
+  // Functions under a known route are not listed again by name.
+  EXPECT_TRUE(at(document, {"components", "pathItems"}).entries().empty());
 
   // Types as JSON Schema: a struct's fields, an enum by name or number.
   const ValueTree schemas = at(document, {"components", "schemas"});
@@ -80,6 +88,26 @@ TEST(TavHostDescribe, PrintsTheFunctionsTypesAndEventsOfThePlugin) {
   EXPECT_TRUE(same(at(document, {"webhooks", "OnJsonApiEvent", "post", "requestBody", "content",
                                  "application/json", "schema"}),
                    R"({"$ref": "#/components/schemas/PluginResourceEvent"})"));
+}
+
+// Another plugin's routes are named on the command line; placeholders become path parameters, and
+// functions under no named route stay listed by name.
+TEST(TavHostDescribe, NamesTheRoutesGivenForAnotherPlugin) {
+  const char* folder = std::getenv("TAV_BUILD_DIR");
+  ASSERT_NE(folder, nullptr);
+  const ToolRun run =
+      runTool({"describe", "--library", std::string(folder) + "/libtav_test_plugin.so", "--route",
+               "/tav-test/v1/items/{id}"});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  const ValueTree document = parse(run.out);
+  const ValueTree item = at(document, {"paths", "/tav-test/v1/items/{id}"});
+  EXPECT_EQ(at(item, {"get", "operationId"}).text(), "GetTavTestV1ItemsById");
+  EXPECT_EQ(at(item, {"put", "operationId"}).text(), "PutTavTestV1ItemsById");
+  EXPECT_TRUE(same(at(item, {"get", "parameters"}), R"([{"name": "id", "in": "path",
+      "required": true, "schema": {"type": "string"}}])"));
+  EXPECT_EQ(
+      at(document, {"components", "pathItems", "GetTavTestV1Items", "get", "operationId"}).text(),
+      "GetTavTestV1Items");
 }
 
 TEST(TavHostDescribe, ReportsALibraryThatCannotBeLoaded) {

@@ -1,7 +1,9 @@
 // tav-host describe: the plugin's API description as an OpenAPI 3.1 document.
 #include "tools/host_cli/describe_command.h"
 
+#include "host/function_name.h"
 #include "host/host.h"
+#include "tools/host_cli/banner_routes.h"
 #include "tools/host_cli/exit_codes.h"
 #include "tools/host_cli/session.h"
 
@@ -226,7 +228,9 @@ public:
     return list;
   }
 
-  Value operation(const host::FunctionInfo& function, std::string_view operationId) {
+  // The function's operation; the arguments that pathNames names are path parameters.
+  Value operation(const host::FunctionInfo& function, std::string_view operationId,
+                  const std::set<std::string>& pathNames = {}) {
     Value operation = object();
     add(operation, "operationId", operationId);
     add(operation, "summary", function.name);
@@ -234,14 +238,29 @@ public:
     if (!function.tags.empty()) {
       add(operation, "tags", tagList(function.tags));
     }
+    Value parameters(rapidjson::kArrayType);
     Value arguments(rapidjson::kArrayType);
     for (const host::ArgumentInfo& argument : function.arguments) {
+      if (pathNames.contains(argument.name)) {
+        Value parameter = object();
+        add(parameter, "name", argument.name);
+        add(parameter, "in", "path");
+        add(parameter, "required", Value(true));
+        addIfAny(parameter, "description", argument.description);
+        add(parameter, "schema",
+            typeSchema(argument.typeCode, argument.elementCode, argument.typeName));
+        parameters.PushBack(parameter, allocator_);
+        continue;
+      }
       Value entry = object();
       add(entry, "name", argument.name);
       addIfAny(entry, "description", argument.description);
       add(entry, "required", Value(!argument.optional));
       add(entry, "schema", typeSchema(argument.typeCode, argument.elementCode, argument.typeName));
       arguments.PushBack(entry, allocator_);
+    }
+    if (!parameters.Empty()) {
+      add(operation, "parameters", std::move(parameters));
     }
     add(operation, "x-arguments", std::move(arguments));
 
@@ -266,9 +285,33 @@ public:
     return operation;
   }
 
+  // The routes under which functions are registered, each with their operations; those
+  // functions are left out of pathItems().
+  Value paths(const std::vector<std::string>& routes) {
+    Value paths = object();
+    for (const std::string& route : routes) {
+      Value item = object();
+      for (const host::FunctionInfo& function : description_.functions) {
+        for (const auto& [prefix, key] : kMethods) {
+          if (host::functionName(prefix, route) == function.name &&
+              routed_.insert(function.name).second) {
+            add(item, key, operation(function, function.name, placeholders(route)));
+          }
+        }
+      }
+      if (!item.ObjectEmpty()) {
+        add(paths, route, std::move(item));
+      }
+    }
+    return paths;
+  }
+
   Value pathItems() {
     Value items = object();
     for (const host::FunctionInfo& function : description_.functions) {
+      if (routed_.contains(function.name)) {
+        continue;
+      }
       Value item = object();
       const std::string_view name = function.name;
       for (const auto& [prefix, key] : kMethods) {
@@ -326,9 +369,24 @@ public:
   }
 
 private:
+  // The names between braces in a URL template.
+  static std::set<std::string> placeholders(std::string_view route) {
+    std::set<std::string> names;
+    for (size_t open = route.find('{'); open != std::string_view::npos;
+         open = route.find('{', open + 1)) {
+      const size_t close = route.find('}', open);
+      if (close == std::string_view::npos) {
+        break;
+      }
+      names.emplace(route.substr(open + 1, close - open - 1));
+    }
+    return names;
+  }
+
   const host::ApiDescription& description_;
   Allocator& allocator_;
   std::set<std::string> usedTags_;
+  std::set<std::string> routed_; // functions found under a route
 };
 
 } // namespace
@@ -339,12 +397,15 @@ CLI::App* addDescribeCommand(CLI::App& app, DescribeOptions& options) {
                   "OpenAPI 3.1 document");
   command->add_option("--library", options.library,
                       "Plugin library to load (default: libtav_banners.so beside tav-host)");
+  command->add_option("--route", options.routes,
+                      "URL template of one of the plugin's routes, e.g. /tav-test/v1/items/{id} "
+                      "(repeatable; the banners plugin's are known)");
   command->footer(kExitCodesHelp);
   return command;
 }
 
-std::string openApiDocument(const host::ApiDescription& description,
-                            const DescribedPlugin& plugin) {
+std::string openApiDocument(const host::ApiDescription& description, const DescribedPlugin& plugin,
+                            const std::vector<std::string>& routes) {
   rapidjson::Document document(rapidjson::kObjectType);
   DocumentBuilder builder(description, document);
 
@@ -380,6 +441,7 @@ std::string openApiDocument(const host::ApiDescription& description,
   Value components = builder.object();
   builder.add(components, "securitySchemes", std::move(schemes));
   builder.add(components, "schemas", builder.schemas());
+  Value paths = builder.paths(routes);
   builder.add(components, "pathItems", builder.pathItems());
   Value webhooks = builder.webhooks();
 
@@ -387,6 +449,7 @@ std::string openApiDocument(const host::ApiDescription& description,
   builder.add(document, "info", std::move(info));
   builder.add(document, "servers", std::move(servers));
   builder.add(document, "security", std::move(security));
+  builder.add(document, "paths", std::move(paths));
   builder.add(document, "tags", builder.tags());
   builder.add(document, "webhooks", std::move(webhooks));
   builder.add(document, "components", std::move(components));
@@ -409,7 +472,11 @@ int runDescribe(const DescribeOptions& options) {
   const DescribedPlugin plugin{handshake.fullName, std::to_string(handshake.major) + "." +
                                                        std::to_string(handshake.minor) + "." +
                                                        std::to_string(handshake.patch)};
-  const std::string document = openApiDocument(host.description(), plugin);
+  std::vector<std::string> routes = options.routes;
+  if (options.library.empty()) {
+    routes.insert(routes.end(), std::begin(kBannersRoutes), std::end(kBannersRoutes));
+  }
+  const std::string document = openApiDocument(host.description(), plugin, routes);
   std::fputs(document.c_str(), stdout);
   host.unload();
   return exitCode(ExitCode::Ok);
