@@ -1,7 +1,9 @@
 # Third-party dependencies, all from Debian packages (see scripts/setup).
 find_package(Threads REQUIRED)
+list(APPEND CMAKE_MODULE_PATH ${CMAKE_CURRENT_LIST_DIR}/modules)
 
-# RapidJSON is header-only, and Debian installs it for the build machine only.
+# RapidJSON is header-only, and Debian installs it for the build machine only. The framework uses
+# it inside its sources alone, so it is no dependency of the installed package.
 find_path(RAPIDJSON_INCLUDE_DIR rapidjson/reader.h REQUIRED NO_CMAKE_FIND_ROOT_PATH)
 if(CMAKE_CROSSCOMPILING)
   # A cross compiler must not search the build machine's /usr/include (its C library headers
@@ -16,15 +18,9 @@ target_include_directories(tav_rapidjson SYSTEM INTERFACE ${RAPIDJSON_INCLUDE_DI
 
 # libyaml: on the 32-bit build the i386 copy from the multiarch folder; on Windows the static
 # library that scripts/setup builds from Debian's source package.
-find_path(YAML_INCLUDE_DIR yaml.h REQUIRED)
-find_library(YAML_LIBRARY NAMES yaml REQUIRED)
+find_package(LibYAML MODULE REQUIRED)
 add_library(tav_yaml INTERFACE)
-target_include_directories(tav_yaml SYSTEM INTERFACE ${YAML_INCLUDE_DIR})
-target_link_libraries(tav_yaml INTERFACE ${YAML_LIBRARY})
-if(WIN32)
-  # Without it yaml.h declares every function as imported from a DLL.
-  target_compile_definitions(tav_yaml INTERFACE YAML_DECLARE_STATIC)
-endif()
+target_link_libraries(tav_yaml INTERFACE LibYAML::LibYAML)
 
 if(TAV_BUILD_TESTS)
   # GoogleTest is built from Debian's sources so that every preset (32-bit and sanitizers
@@ -33,4 +29,7 @@ if(TAV_BUILD_TESTS)
   set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
   add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/_googletest EXCLUDE_FROM_ALL SYSTEM)
   include(GoogleTest)
+elseif(NOT TARGET GTest::gtest)
+  # Included by a plugin's project: its GoogleTest, if it has one, serves tav::host_testing.
+  find_package(GTest QUIET)
 endif()

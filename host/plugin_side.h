@@ -21,10 +21,11 @@ private:
   bool previous_;
 };
 
-// Runs call(args...) on the plugin's side.
-template <typename Fn, typename... Args> decltype(auto) intoPlugin(Fn call, Args&&... args) {
+// Runs call(args...) on the plugin's side. The arguments are taken by value: they are the
+// pointers and words of packed host records, to which no reference may bind.
+template <typename Fn, typename... Args> decltype(auto) intoPlugin(Fn call, Args... args) {
   BoundarySide side(true);
-  return call(static_cast<Args&&>(args)...);
+  return call(args...);
 }
 
 } // namespace tav::host

@@ -2,10 +2,10 @@
 """tav-host's commands as a person runs them: the Linux build, or with --wine tav-host.exe under
 wine, driven from Linux.
 
-The tour prints tav_host_tour.txt (but for the library's name); `call` answers the four routes
-and refuses with the documented exit codes; `serve` claims its lockfile, answers curl with basic
-authentication on the loopback, serves its page, saves to its data file and holds it against
-another tav-host, refuses a second server (one started at the same moment too) and a link at the
+The tour prints tav_host_tour.txt (but for the library's name); `describe` gives the routes as
+an OpenAPI 3.1 document; `call` answers the four routes and refuses with the documented exit
+codes; `serve` claims its lockfile, answers curl with basic authentication on the loopback,
+serves its page, saves to its data file and holds it against another tav-host, refuses a second server (one started at the same moment too) and a link at the
 lockfile, and on Ctrl-C (SIGINT, which wine hands to the console's handler) stops with 0 and
 removes the lockfile. Raw clients
 meet serve's limits and framing rules, idle sockets keep no one waiting and /events streams; a
@@ -110,6 +110,13 @@ class Commands(unittest.TestCase):
         with open(os.path.join(os.path.dirname(__file__), "tav_host_tour.txt")) as expected:
             self.assertEqual(out.replace(LIBRARY, "libtav_banners.so"), expected.read())
         self.assertEqual((code, err), (0, "503 Banner equipping is not enabled.\n"))
+
+    def test_describe_gives_the_routes_as_openapi_3_1(self):
+        code, out, _ = run("describe")
+        self.assertEqual(code, 0)
+        document = json.loads(out)
+        self.assertEqual(document["openapi"], "3.1.0")
+        self.assertLessEqual({FLAGS, EQUIPPED, FRAME}, set(document["paths"]))
 
     def test_call_answers_the_routes_and_refuses_with_the_exit_codes(self):
         cases = [  # arguments, exit code, start of standard output, part of standard error

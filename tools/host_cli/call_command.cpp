@@ -3,6 +3,7 @@
 
 #include "host/sondar_resource_event.h"
 #include "tools/host_cli/answer_output.h"
+#include "tools/host_cli/banner_routes.h"
 #include "tools/host_cli/system_file.h"
 
 #include <cctype>
@@ -10,10 +11,6 @@
 
 namespace tav::tools {
 namespace {
-
-constexpr char kFlagsPath[] = "/tav-banners/v1/current-sondar/flags";
-constexpr char kEquippedPath[] = "/tav-banners/v1/current-sondar/flags/equipped";
-constexpr char kFramePath[] = "/tav-banners/v1/current-sondar/frames/equipped";
 
 std::optional<std::string> readBody(const std::string& body, std::string& error) {
   if (body.empty() || body[0] != '@') {

@@ -1,6 +1,7 @@
 // tav-host: runs the plugin library (libtav_banners.so, tav_banners.dll) as the desktop client's
 // host would, for people to call it by hand, serve it over HTTP or watch a short tour of it.
 #include "tools/host_cli/call_command.h"
+#include "tools/host_cli/describe_command.h"
 #include "tools/host_cli/exit_codes.h"
 #include "tools/host_cli/lockfile.h"
 #include "tools/host_cli/platform.h"
@@ -99,6 +100,9 @@ int main(int argc, char** argv) {
       "sample", "Print the embedded sample sondar as a data file, to start one of your own");
   sampleCommand->footer(kExitCodesHelp);
 
+  DescribeOptions describe;
+  CLI::App* describeCommand = addDescribeCommand(app, describe);
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& error) {
@@ -114,6 +118,9 @@ int main(int argc, char** argv) {
   }
   if (*tourCommand) {
     return runTour(tour);
+  }
+  if (*describeCommand) {
+    return runDescribe(describe);
   }
   std::fputs(std::string(sampleSondarJson()).c_str(), stdout);
   return exitCode(ExitCode::Ok);
