@@ -5,9 +5,9 @@ wine, driven from Linux.
 The tour prints tav_host_tour.txt (but for the library's name); `describe` gives the routes as
 an OpenAPI 3.1 document; `call` answers the four routes and refuses with the documented exit
 codes; `serve` claims its lockfile, answers curl with basic authentication on the loopback,
-serves its page, saves to its data file and holds it against another tav-host, refuses a second server (one started at the same moment too) and a link at the
-lockfile, and on Ctrl-C (SIGINT, which wine hands to the console's handler) stops with 0 and
-removes the lockfile. Raw clients
+serves its page, saves to its data file and holds it against another tav-host, refuses a second
+server (one started at the same moment too) and a link at the lockfile, and on Ctrl-C (SIGINT,
+which wine hands to the console's handler) stops with 0 and removes the lockfile. Raw clients
 meet serve's limits and framing rules, idle sockets keep no one waiting and /events streams; a
 stale lockfile is taken over, and a data file changed on disk is not saved over.
 
