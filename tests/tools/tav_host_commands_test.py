@@ -41,10 +41,29 @@ TOOL = []  # the command that runs tav-host, set by main
 LIBRARY = "libtav_banners.so"
 
 
+def start(*args):
+    """tav-host with args, running, and the files its output goes to: a pipe would stay open for
+    as long as a wine server that wine started for it runs."""
+    out, err = tempfile.TemporaryFile("w+"), tempfile.TemporaryFile("w+")
+    return subprocess.Popen(TOOL + list(args), stdout=out, stderr=err), out, err
+
+
+def text(file):
+    """What was written to file, line ends as on Linux."""
+    file.seek(0)
+    return file.read()
+
+
 def run(*args):
-    """(exit code, standard output, standard error) of one command, line ends as on Linux."""
-    done = subprocess.run(TOOL + list(args), capture_output=True, text=True, timeout=PATIENCE)
-    return done.returncode, done.stdout, done.stderr
+    """(exit code, standard output, standard error) of one command."""
+    process, out, err = start(*args)
+    with out, err:
+        try:
+            code = process.wait(PATIENCE)
+        except subprocess.TimeoutExpired:
+            process.kill()
+            code = process.wait()
+        return code, text(out), text(err)
 
 
 def curl(served, path, *options, password=None):
@@ -227,21 +246,22 @@ class Commands(unittest.TestCase):
 
     def test_of_two_servers_started_at_once_on_one_lockfile_exactly_one_serves(self):
         lockfile = self.file("lockfile")
-        both = [subprocess.Popen(TOOL + ["serve", "--lockfile", lockfile], stdout=subprocess.PIPE,
-                                 stderr=subprocess.PIPE, text=True) for _ in range(2)]
+        both = [start("serve", "--lockfile", lockfile) for _ in range(2)]
+        for _, out, err in both:
+            self.addCleanup(out.close)
+            self.addCleanup(err.close)
         # The loser ends by itself with 6; then the winner has claimed the lockfile.
         deadline = time.monotonic() + PATIENCE
-        while all(server.poll() is None for server in both) and time.monotonic() < deadline:
+        while all(server.poll() is None for server, _, _ in both) and time.monotonic() < deadline:
             time.sleep(0.05)
-        ended = [server for server in both if server.poll() is not None]
-        serving = [server for server in both if server.poll() is None]
+        ended = [one for one in both if one[0].poll() is not None]
+        serving = [one for one in both if one[0].poll() is None]
         self.assertEqual((len(ended), len(serving)), (1, 1))
-        self.assertEqual(ended[0].returncode, 6)
-        self.assertIn("belongs to tav-host process", ended[0].communicate()[1])
-        serving[0].send_signal(signal.SIGINT)
-        self.assertEqual(serving[0].communicate(timeout=PATIENCE)[0].splitlines()[-1],
-                         "tav-host stopped")
-        self.assertEqual(serving[0].returncode, 0)
+        self.assertEqual(ended[0][0].returncode, 6)
+        self.assertIn("belongs to tav-host process", text(ended[0][2]))
+        serving[0][0].send_signal(signal.SIGINT)
+        self.assertEqual(serving[0][0].wait(PATIENCE), 0)
+        self.assertEqual(text(serving[0][1]).splitlines()[-1], "tav-host stopped")
 
     def test_serve_takes_over_a_stale_lockfile_and_saves_over_no_edit(self):
         self.file("lockfile", "tav-host:999999\n")
