@@ -31,18 +31,19 @@ PATIENCE = 30  # seconds for any one wait; a loaded machine only makes the test 
 
 
 class Served:
-    """tav-host serve with a lockfile of its own, until stop()."""
+    """tav-host serve with a lockfile of its own, until stop(); tool is the command that runs
+    tav-host, extra more arguments of serve."""
 
-    def __init__(self, tool, folder):
+    def __init__(self, tool, folder, extra=()):
         self.lockfile = os.path.join(folder, "lockfile")
         self.log = open(os.path.join(folder, "serve.log"), "w+b")
         self.process = subprocess.Popen(
-            [tool, "serve", "--port", "0", "--lockfile", self.lockfile],
+            [*tool, "serve", "--port", "0", "--lockfile", self.lockfile, *extra],
             stdout=self.log, stderr=subprocess.STDOUT)
         deadline = time.monotonic() + PATIENCE
         while True:
             # "tav-host:<pid>:<port>:<password>:http", written whole by a rename.
-            fields = self._lockfile_fields()
+            fields = self.lockfile_fields()
             if len(fields) == 5:
                 break
             if self.process.poll() is not None or time.monotonic() > deadline:
@@ -52,7 +53,7 @@ class Served:
         token = base64.b64encode(("tav:" + fields[3]).encode()).decode()
         self.authorization = "Basic " + token
 
-    def _lockfile_fields(self):
+    def lockfile_fields(self):
         try:
             with open(self.lockfile) as file:
                 return file.read().strip().split(":")
@@ -245,7 +246,7 @@ def main():
         return 1
     started = time.monotonic()
     with tempfile.TemporaryDirectory() as folder:
-        served = Served(tool, folder)
+        served = Served([tool], folder)
         driver = None
         try:
             driver = browser()

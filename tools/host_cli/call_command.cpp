@@ -4,14 +4,10 @@
 #include "host/sondar_resource_event.h"
 #include "tools/host_cli/answer_output.h"
 #include "tools/host_cli/banner_routes.h"
-
-#include <fcntl.h>
-#include <unistd.h>
+#include "tools/host_cli/system_file.h"
 
 #include <cctype>
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 
 namespace tav::tools {
 namespace {
@@ -23,27 +19,11 @@ std::optional<std::string> readBody(const std::string& body, std::string& error)
   const std::string path = body.substr(1);
   // Read with the system's calls, so that a folder or an unreadable file is an error instead of
   // an empty body.
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  std::string reason;
   std::string text;
-  bool read = fd >= 0;
-  char chunk[65536];
-  while (read) {
-    const ssize_t count = ::read(fd, chunk, sizeof chunk);
-    if (count < 0 && errno == EINTR) {
-      continue;
-    }
-    if (count <= 0) {
-      read = count == 0;
-      break;
-    }
-    text.append(chunk, static_cast<size_t>(count));
-  }
-  const int cause = errno;
-  if (fd >= 0) {
-    ::close(fd);
-  }
-  if (!read) {
-    error = "cannot read the body file " + path + ": " + std::strerror(cause);
+  std::optional<SystemFile> file = SystemFile::openToRead(path, &reason);
+  if (!file || !file->readAll(text, &reason)) {
+    error = "cannot read the body file " + path + ": " + reason;
     return std::nullopt;
   }
   return text;
@@ -134,7 +114,7 @@ int runTour(const SessionOptions& options) {
     return code;
   }
   host::Host& host = session->host();
-  std::printf("tav-host tour: libtav_banners.so answering for %s\n",
+  std::printf("tav-host tour: %s answering for %s\n", kLibraryFileName,
               options.dataFile.empty() ? "the embedded sample sondar" : options.dataFile.c_str());
 
   const host::CallResult flags = host.call("GET", kFlagsPath);

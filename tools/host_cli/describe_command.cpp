@@ -396,7 +396,8 @@ CLI::App* addDescribeCommand(CLI::App& app, DescribeOptions& options) {
       "describe", "Print the plugin's API description (its types, functions and events) as an "
                   "OpenAPI 3.1 document");
   command->add_option("--library", options.library,
-                      "Plugin library to load (default: libtav_banners.so beside tav-host)");
+                      std::string("Plugin library to load (default: ") + kLibraryFileName +
+                          " beside tav-host)");
   command->add_option("--route", options.routes,
                       "URL template of one of the plugin's routes, e.g. /tav-test/v1/items/{id} "
                       "(repeatable; the banners plugin's are known)");

@@ -1,16 +1,9 @@
 // Connections of the HTTP server: where they wait, their threads, their limits and their sockets.
 #include "tools/host_cli/guarded_server.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
-#include <sys/eventfd.h>
-#include <sys/socket.h>
-#include <unistd.h>
+#include "tools/host_cli/socket_io.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <condition_variable>
 #include <cstring>
 #include <deque>
@@ -52,18 +45,6 @@ int millisecondsUntil(Clock::time_point deadline) {
   return static_cast<int>(std::clamp<int64_t>(left.count(), 0, INT32_MAX));
 }
 
-// Polls one socket; answers the returned events, 0 on timeout or error.
-short pollSocket(int fd, short events, int timeoutMs) {
-  pollfd entry{fd, events, 0};
-  for (;;) {
-    const int ready = ::poll(&entry, 1, timeoutMs);
-    if (ready < 0 && errno == EINTR) {
-      continue;
-    }
-    return ready > 0 ? entry.revents : 0;
-  }
-}
-
 void describe(const sockaddr_storage& address, std::string& ip, int& port) {
   char text[INET6_ADDRSTRLEN] = "";
   if (address.ss_family == AF_INET) {
@@ -81,8 +62,8 @@ void describe(const sockaddr_storage& address, std::string& ip, int& port) {
 // Closes a socket whose client may still be sending a request body nobody read: closing with
 // unread data would reset the connection and could destroy the answer before the client reads
 // it, so the sending side is shut first and some of the rest is read away.
-void drainAndClose(int fd, size_t bytes, int milliseconds) {
-  ::shutdown(fd, SHUT_WR);
+void drainAndClose(socket_t fd, size_t bytes, int milliseconds) {
+  shutdownSending(fd);
   const auto deadline = Clock::now() + std::chrono::milliseconds(milliseconds);
   char sink[16384];
   for (size_t drained = 0; drained < bytes;) {
@@ -90,13 +71,13 @@ void drainAndClose(int fd, size_t bytes, int milliseconds) {
     if (left == 0 || pollSocket(fd, POLLIN, left) == 0) {
       break;
     }
-    const ssize_t received = ::recv(fd, sink, sizeof sink, 0);
+    const ssize_t received = receive(fd, sink, sizeof sink);
     if (received <= 0) {
       break;
     }
     drained += static_cast<size_t>(received);
   }
-  ::close(fd);
+  closeSocket(fd);
 }
 
 thread_local Connection* currentConnection = nullptr;
@@ -110,12 +91,12 @@ public:
   enum class Arrival : uint8_t { Waiting, HeadReady, Closed };
 
   // stopping tells whether the server is stopping, when every wait ends early.
-  ConnectionStream(int fd, const ServerLimits& limits, std::function<bool()> stopping)
+  ConnectionStream(socket_t fd, const ServerLimits& limits, std::function<bool()> stopping)
       : fd_(fd), limits_(limits), stopping_(std::move(stopping)),
         requestsLeft_(limits.maxRequestsPerConnection) {}
   ~ConnectionStream() override {
-    if (fd_ >= 0) {
-      ::close(fd_);
+    if (fd_ != INVALID_SOCKET) {
+      closeSocket(fd_);
     }
   }
   ConnectionStream(const ConnectionStream&) = delete;
@@ -143,9 +124,9 @@ public:
     while (buffer_.size() <= limits_.maxHeaderBytes) {
       const size_t before = buffer_.size();
       buffer_.resize(before + kReceiveBytes);
-      const ssize_t received = ::recv(fd_, buffer_.data() + before, kReceiveBytes, MSG_DONTWAIT);
+      const ssize_t received = receiveNow(fd_, buffer_.data() + before, kReceiveBytes);
       buffer_.resize(before + static_cast<size_t>(std::max<ssize_t>(received, 0)));
-      if (received < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
+      if (received == kNothingYet) {
         break;
       }
       if (received <= 0) {
@@ -193,14 +174,14 @@ public:
 
   // Closes the socket, draining first when the answer came before the body was read.
   void finish() {
-    const int fd = std::exchange(fd_, -1);
+    const socket_t fd = std::exchange(fd_, INVALID_SOCKET);
     if (closing()) {
       const bool large = drainBytes_ > kDrainBytes;
       drainAndClose(fd, std::max(drainBytes_, kDrainBytes),
                     large ? static_cast<int>(timeoutMs(limits_.ioTimeout)) : kDrainMs);
     } else {
-      ::shutdown(fd, SHUT_RDWR);
-      ::close(fd);
+      shutdownBoth(fd);
+      closeSocket(fd);
     }
   }
 
@@ -242,13 +223,7 @@ public:
     if (!is_writable()) {
       return -1;
     }
-    for (;;) {
-      const ssize_t sent = ::send(fd_, data, size, MSG_NOSIGNAL);
-      if (sent < 0 && errno == EINTR) {
-        continue;
-      }
-      return sent;
-    }
+    return tools::send(fd_, data, size);
   }
 
   void get_remote_ip_and_port(std::string& ip, int& port) const override {
@@ -276,8 +251,8 @@ public:
 
   bool peerClosed() const override {
     char byte = 0;
-    const ssize_t peeked = ::recv(fd_, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
-    return peeked == 0 || (peeked < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR);
+    const ssize_t peeked = receiveNow(fd_, &byte, 1, true);
+    return peeked == 0 || peeked == -1;
   }
 
   Failure failure() const override { return failure_; }
@@ -316,17 +291,12 @@ private:
     buffer_.resize(kReceiveBytes);
     start_ = 0;
     scanned_ = 0;
-    for (;;) {
-      const ssize_t received = ::recv(fd_, buffer_.data(), buffer_.size(), 0);
-      if (received < 0 && errno == EINTR) {
-        continue;
-      }
-      buffer_.resize(static_cast<size_t>(std::max<ssize_t>(received, 0)));
-      return received;
-    }
+    const ssize_t received = tools::receive(fd_, buffer_.data(), buffer_.size());
+    buffer_.resize(static_cast<size_t>(std::max<ssize_t>(received, 0)));
+    return received;
   }
 
-  int fd_;
+  socket_t fd_;
   const ServerLimits& limits_;
   const std::function<bool()> stopping_;
   std::string buffer_;
@@ -348,8 +318,7 @@ public:
   // Answers what the connection sent; gives it back when it is to wait for its next request.
   using Serve = std::function<std::unique_ptr<ConnectionStream>(std::unique_ptr<ConnectionStream>)>;
 
-  Connections(const ServerLimits& limits, Serve serve)
-      : limits_(limits), serve_(std::move(serve)), wake_(::eventfd(0, EFD_CLOEXEC)) {
+  Connections(const ServerLimits& limits, Serve serve) : limits_(limits), serve_(std::move(serve)) {
     waiter_ = std::thread([this] { waitForHeads(); });
   }
   ~Connections() {
@@ -363,7 +332,6 @@ public:
     for (std::thread& thread : threads_) {
       thread.join();
     }
-    ::close(wake_);
   }
   Connections(const Connections&) = delete;
   Connections& operator=(const Connections&) = delete;
@@ -383,10 +351,7 @@ public:
   }
 
 private:
-  void signalWaiter() {
-    const uint64_t one = 1;
-    [[maybe_unused]] const ssize_t written = ::write(wake_, &one, sizeof one);
-  }
+  void signalWaiter() { wake_.signal(); }
 
   // The waiting connections' thread: polls them all, and hands on those whose heads are in.
   void waitForHeads() {
@@ -410,19 +375,18 @@ private:
         }
         arriving_.clear();
       }
-      polled.assign(1, pollfd{wake_, POLLIN, 0});
+      polled.assign(1, pollfd{wake_.socket(), POLLIN, 0});
       auto soonest = Clock::now() + std::chrono::milliseconds(kWaitingRoundMs);
       for (const std::unique_ptr<ConnectionStream>& stream : waiting) {
         polled.push_back(pollfd{stream->socket(), POLLIN, 0});
         soonest = std::min(soonest, stream->deadline());
       }
-      if (::poll(polled.data(), polled.size(), millisecondsUntil(soonest)) < 0 && errno != EINTR) {
+      if (!pollSockets(polled, millisecondsUntil(soonest))) {
         std::this_thread::sleep_for(std::chrono::milliseconds(kStopCheckMs));
         continue;
       }
       if (polled[0].revents != 0) {
-        uint64_t count = 0;
-        [[maybe_unused]] const ssize_t read = ::read(wake_, &count, sizeof count);
+        wake_.drain();
       }
       const auto now = Clock::now();
       size_t kept = 0;
@@ -466,9 +430,8 @@ private:
     if (stream) {
       // Closed without draining: this thread cannot wait for a client that keeps sending.
       const std::string& answer = busyAnswer();
-      [[maybe_unused]] const ssize_t sent =
-          ::send(stream->socket(), answer.data(), answer.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
-      ::shutdown(stream->socket(), SHUT_WR);
+      sendNow(stream->socket(), answer.data(), answer.size());
+      shutdownSending(stream->socket());
       return;
     }
     ready_.notify_one();
@@ -499,7 +462,7 @@ private:
 
   const ServerLimits& limits_;
   const Serve serve_;
-  const int wake_;
+  PollWakeup wake_;
   std::mutex mutex_;
   std::condition_variable ready_;
   std::vector<std::unique_ptr<ConnectionStream>> arriving_;
@@ -547,9 +510,7 @@ GuardedServer::GuardedServer(ServerLimits limits) : limits_(limits) {
   // Address reuse lets a server start again at once on the port it just left, but unlike the
   // library's default it does not let two servers listen on one port.
   set_socket_options([this](socket_t fd) {
-    const int on = 1;
-    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    setListenerOptions(fd);
     listener_ = fd;
   });
 }
@@ -557,13 +518,13 @@ GuardedServer::GuardedServer(ServerLimits limits) : limits_(limits) {
 GuardedServer::~GuardedServer() = default;
 
 int GuardedServer::bindLoopback(int port, std::string* error) {
-  errno = 0;
+  clearSocketError();
   const int bound =
       port == 0 ? bind_to_any_port("127.0.0.1") : (bind_to_port("127.0.0.1", port) ? port : -1);
   if (bound <= 0) {
-    const int cause = errno;
+    const std::string cause = socketErrorText();
     *error = "cannot listen on 127.0.0.1:" + std::to_string(port) + ": " +
-             (cause != 0 ? std::strerror(cause) : "the port is taken or not allowed");
+             (!cause.empty() ? cause : "the port is taken or not allowed");
     return -1;
   }
   // The library listens with a backlog of 5, which a few clients connecting at once overflow.
@@ -573,8 +534,7 @@ int GuardedServer::bindLoopback(int port, std::string* error) {
 }
 
 bool GuardedServer::process_and_close_socket(socket_t sock) {
-  const int on = 1;
-  ::setsockopt(sock, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+  setNoDelay(sock);
   auto stream = std::make_unique<ConnectionStream>(sock, limits_,
                                                    [this] { return svr_sock_ == INVALID_SOCKET; });
   connections_->admit(stream);

@@ -105,7 +105,7 @@ private:
   std::unique_ptr<ConnectionStream> serve(std::unique_ptr<ConnectionStream> stream);
 
   ServerLimits limits_;
-  int listener_ = -1;
+  socket_t listener_ = INVALID_SOCKET;
   int port_ = 0;
   std::unique_ptr<Connections> connections_;
 };

@@ -1,15 +1,15 @@
-// tav-host: runs libtav_banners.so as the desktop client's host would, for people to call it by
-// hand, serve it over HTTP or watch a short tour of it.
+// tav-host: runs the plugin library (libtav_banners.so, tav_banners.dll) as the desktop client's
+// host would, for people to call it by hand, serve it over HTTP or watch a short tour of it.
 #include "tools/host_cli/call_command.h"
 #include "tools/host_cli/describe_command.h"
 #include "tools/host_cli/exit_codes.h"
 #include "tools/host_cli/lockfile.h"
+#include "tools/host_cli/platform.h"
 #include "tools/host_cli/sample_sondar.h"
 #include "tools/host_cli/serve_command.h"
 
 #include <CLI/CLI.hpp>
 
-#include <csignal>
 #include <cstdio>
 #include <string>
 
@@ -39,19 +39,22 @@ void addSessionOptions(CLI::App& command, SessionOptions& options) {
                   "without it, the embedded sample and nothing is saved")
       ->check(CLI::ExistingFile);
   command.add_option("--library", options.library,
-                     "Plugin library to load (default: libtav_banners.so beside tav-host)");
+                     std::string("Plugin library to load (default: ") + kLibraryFileName +
+                         " beside tav-host)");
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-  // A file grown past the process's size limit is a failed write to report, not a reason to die.
-  std::signal(SIGXFSZ, SIG_IGN);
+  prepareProcess();
 
-  CLI::App app("tav-host: runs libtav_banners.so with stand-ins for the plugins around it "
-               "(inventory, sondar profile, loadouts, platform configuration).");
+  CLI::App app(std::string("tav-host: runs ") + kLibraryFileName +
+               " with stand-ins for the plugins around it (inventory, sondar profile, loadouts, "
+               "platform configuration).");
   app.footer(kExitCodesHelp);
   app.require_subcommand(1);
+  // Paths such as /tav-banners/... are arguments, never /options as CLI11 reads them on Windows.
+  app.allow_windows_style_options(false);
 
   CallOptions call;
   CLI::App* callCommand =
@@ -77,9 +80,9 @@ int main(int argc, char** argv) {
       ->capture_default_str();
   serveCommand
       ->add_option("--lockfile", serve.lockfile,
-                   "Where to write \"tav-host:<pid>:<port>:<password>:http\", mode 0600, removed "
-                   "at stop (default: " +
-                       defaultLockfilePath() + ")")
+                   "Where to write \"tav-host:<pid>:<port>:<password>:http\", " +
+                       std::string(kLockfileAccess) +
+                       ", removed at stop (default: " + defaultLockfilePath() + ")")
       ->check(!CLI::ExistingDirectory);
   addSessionOptions(*serveCommand, serve.session);
   serveCommand->footer(std::string(kServePathsHelp) + "\n" + kExitCodesHelp);

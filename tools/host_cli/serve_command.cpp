@@ -1,4 +1,4 @@
-// Running the HTTP bridge until a signal asks it to stop.
+// Running the HTTP bridge until a stop request (Ctrl-C, a signal) asks it to stop.
 #include "tools/host_cli/serve_command.h"
 
 #include "tools/host_cli/event_stream.h"
@@ -6,10 +6,9 @@
 #include "tools/host_cli/http_bridge.h"
 #include "tools/host_cli/lockfile.h"
 #include "tools/host_cli/safe_text.h"
+#include "tools/host_cli/stop_request.h"
 
 #include <httplib.h>
-#include <pthread.h>
-#include <signal.h>
 
 #include <atomic>
 #include <chrono>
@@ -22,23 +21,12 @@ namespace {
 
 constexpr char kLoopback[] = "127.0.0.1";
 
-// A closed terminal (SIGHUP) stops serve as Ctrl-C does, so the lockfile goes with it.
-sigset_t stopSignals() {
-  sigset_t signals;
-  sigemptyset(&signals);
-  sigaddset(&signals, SIGINT);
-  sigaddset(&signals, SIGTERM);
-  sigaddset(&signals, SIGHUP);
-  return signals;
-}
-
 } // namespace
 
 int runServe(ServeOptions options) {
-  // Blocked before any thread starts, so that every thread inherits the mask and the signals
-  // wait for the one thread that takes them with sigwait, where stopping the server is safe.
-  const sigset_t signals = stopSignals();
-  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+  // Taken before any thread starts, so that a stop request waits for the one thread that takes
+  // it, where stopping the server is safe.
+  const StopRequest stop;
 
   if (options.lockfile.empty()) {
     options.lockfile = defaultLockfilePath();
@@ -46,7 +34,7 @@ int runServe(ServeOptions options) {
   // Claimed before anything else, so that of two servers given one lockfile the second stops
   // before it binds a port or says anything; removed again on every way out of serve.
   std::string error;
-  std::optional<Lockfile> lockfile = Lockfile::claim(options.lockfile, signals, &error);
+  std::optional<Lockfile> lockfile = Lockfile::claim(options.lockfile, stop, &error);
   if (!lockfile) {
     std::fprintf(stderr, "tav-host: %s\n", error.c_str());
     return exitCode(ExitCode::ServeFailed);
@@ -90,11 +78,10 @@ int runServe(ServeOptions options) {
   std::atomic<bool> signalled{false};
   std::atomic<bool> listening{true};
   std::thread stopper([&] {
-    int signal = 0;
-    sigwait(&signals, &signal);
+    stop.wait();
     signalled = true;
     events.close(); // event streams end, so their workers are free when the server stops
-    // A signal that comes before the server has begun to listen finds stop doing nothing yet.
+    // A request that comes before the server has begun to listen finds stop doing nothing yet.
     while (listening) {
       server.stop();
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -103,9 +90,9 @@ int runServe(ServeOptions options) {
   const bool listened = server.listen_after_bind();
   listening = false;
 
-  // When listening ended by itself, the stopper still waits for a signal: send it one.
+  // When listening ended by itself, the stopper still waits for a stop request: wake it.
   if (!signalled.exchange(true)) {
-    pthread_kill(stopper.native_handle(), SIGTERM);
+    stop.wake(stopper);
   }
   stopper.join();
   const bool saveFailed = session.saveFailed();

@@ -13,7 +13,7 @@ struct ServeOptions {
   std::string lockfile; // empty: defaultLockfilePath()
 };
 
-// Serves until SIGINT or SIGTERM, then removes the lockfile and returns the exit code.
+// Serves until a stop request (StopRequest), then removes the lockfile and returns the exit code.
 int runServe(ServeOptions options);
 
 } // namespace tav::tools

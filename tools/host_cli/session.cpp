@@ -1,20 +1,19 @@
 // Setting up the host, the peers and the data file for one run of tav-host.
 #include "tools/host_cli/session.h"
 
+#include "tools/host_cli/platform.h"
 #include "tools/host_cli/sample_sondar.h"
 
 #include <filesystem>
-#include <system_error>
 
 namespace tav::tools {
 
 std::string defaultLibraryPath() {
-  std::error_code error;
-  const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
-  if (error) {
+  const std::optional<std::string> self = executablePath();
+  if (!self) {
     return kLibraryFileName;
   }
-  return (self.parent_path() / kLibraryFileName).string();
+  return (std::filesystem::path(*self).parent_path() / kLibraryFileName).string();
 }
 
 namespace {

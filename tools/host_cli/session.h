@@ -19,10 +19,15 @@
 
 namespace tav::tools {
 
+// The plugin library as each platform names it.
+#ifdef _WIN32
+inline constexpr char kLibraryFileName[] = "tav_banners.dll";
+#else
 inline constexpr char kLibraryFileName[] = "libtav_banners.so";
+#endif
 
 struct SessionOptions {
-  std::string library;  // empty: libtav_banners.so in the folder of the running executable
+  std::string library;  // empty: kLibraryFileName in the folder of the running executable
   std::string dataFile; // empty: the embedded sample, and nothing is saved
   bool echoLog = false; // the plugin's log lines on standard error
 };
