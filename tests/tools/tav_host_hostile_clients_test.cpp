@@ -202,6 +202,18 @@ TEST_F(TavHostHostileClientsTest, AClientIsAnsweredWithinASecondWhileAThousandSo
   }
 }
 
+// Two requests in one packet, as a pipelining client sends them: the second is answered as soon
+// as the first, not after the head's deadline of ten seconds.
+TEST_F(TavHostHostileClientsTest, PipelinedRequestsAreAnsweredInTurnAtOnce) {
+  const std::string get = head(std::string("GET ") + kFlagsPath + " HTTP/1.1") + "\r\n";
+  const auto start = std::chrono::steady_clock::now();
+  const std::string answers = sendRaw(served.port(), get + get, 2);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  const size_t first = answers.find("HTTP/1.1 200");
+  ASSERT_NE(first, std::string::npos) << answers;
+  EXPECT_NE(answers.find("HTTP/1.1 200", first + 1), std::string::npos) << answers;
+}
+
 TEST_F(TavHostHostileClientsTest, HostileTargetsAreLoggedEscapedAndAnsweredAsUtf8WithTheirStatus) {
   struct Case {
     std::string target;

@@ -152,9 +152,11 @@ public:
   // Whether what has arrived holds the end of a request head.
   bool headComplete() {
     const size_t from = std::max(start_, scanned_ < 3 ? 0 : scanned_ - 3);
-    const bool found = buffer_.find("\r\n\r\n", from) != std::string::npos;
-    scanned_ = buffer_.size();
-    return found;
+    const size_t end = buffer_.find("\r\n\r\n", from);
+    // Searched up to the head found only: a pipelined second head behind it in the same packet is
+    // found in its turn, not left to the head's deadline.
+    scanned_ = end == std::string::npos ? buffer_.size() : end;
+    return end != std::string::npos;
   }
 
   // ---- on a connection's thread ----
