@@ -21,10 +21,17 @@ class TokenCursor {
 protected:
   explicit TokenCursor(std::string_view text) : text_(text) {}
 
+  // Walked with locals, since every byte read could otherwise alias pos_; a token's parts are
+  // written without white space, so one comparison usually settles it.
   void skipWhitespace() {
-    while (pos_ < text_.size() && IsTokenWhitespace(text_[pos_])) {
-      ++pos_;
+    const char* const data = text_.data();
+    const size_t size = text_.size();
+    size_t at = pos_;
+    while (at < size && static_cast<unsigned char>(data[at]) <= ' ' &&
+           IsTokenWhitespace(data[at])) {
+      ++at;
     }
+    pos_ = at;
   }
 
   // Steps over c when it is the next character.
