@@ -4,9 +4,11 @@
 #include "foundation/platform.h"
 
 #include <algorithm>
+#include <bit>
 #include <cassert>
 #include <cstdint>
 #include <new>
+#include <thread>
 
 namespace tav {
 namespace {
@@ -30,7 +32,7 @@ PagePool& PagePool::shared() {
   // Placement into static storage keeps the pool out of the heap counters and alive past the
   // destructors of other statics.
   alignas(PagePool) static unsigned char storage[sizeof(PagePool)];
-  static PagePool* pool = new (storage) PagePool(kSharedSpareRegions);
+  static PagePool* pool = new (storage) PagePool(kSharedSpareRegions, true);
   return *pool;
 }
 
@@ -71,12 +73,70 @@ void PagePool::releaseRegion(Region& region) {
   platform::releaseRegion(base, kRegionSize);
 }
 
-void* PagePool::acquire() {
+PagePool::Stripe& PagePool::stripeOfThisThread() {
+  // Threads' stacks lie a mebibyte or more apart, so the mebibyte a local variable sits in tells
+  // threads apart without thread-local storage, whose clean-up a library unloaded while the
+  // host's threads live on cannot count on. Threads that happen to share a stripe take turns.
+  char marker;
+  const uint64_t mebibyte = reinterpret_cast<uintptr_t>(&marker) >> 20;
+  constexpr int kStripeBits = std::countr_zero(kStripes);
+  static_assert(kStripes == size_t{1} << kStripeBits);
+  return stripes_[(mebibyte * 0x9E3779B97F4A7C15ull) >> (64 - kStripeBits)];
+}
+
+bool PagePool::takeStripe(Stripe& stripe, unsigned attempts) {
+  for (unsigned attempt = 0; attempt < attempts; ++attempt) {
+    if (!stripe.busy.exchange(true, std::memory_order_acquire))
+      return true;
+    std::this_thread::yield();
+  }
+  return false;
+}
+
+void PagePool::emptyStripesLocked(unsigned attempts) {
+  for (Stripe& stripe : stripes_) {
+    if (!takeStripe(stripe, attempts))
+      continue;
+    void* pages[kPagesPerStripe];
+    const uint32_t count = stripe.count;
+    std::copy_n(stripe.pages, count, pages);
+    stripe.count = 0;
+    stripe.busy.store(false, std::memory_order_release);
+    for (uint32_t i = 0; i < count; ++i)
+      releaseLocked(pages[i]);
+  }
+}
+
+void PagePool::emptyCache() {
   std::lock_guard lock(mutex_);
+  emptyStripesLocked(kPatientAttempts);
+}
+
+void* PagePool::acquire() {
+  if (cacheOpen_.load(std::memory_order_relaxed)) {
+    Stripe& stripe = stripeOfThisThread();
+    if (!stripe.busy.exchange(true, std::memory_order_acquire)) {
+      void* page = stripe.count != 0 ? stripe.pages[--stripe.count] : nullptr;
+      stripe.busy.store(false, std::memory_order_release);
+      if (page)
+        return page;
+    }
+  }
+  std::lock_guard lock(mutex_);
+  if (void* page = acquireLocked())
+    return page;
+  // The operating system refused a region: the cached pages are the last free ones.
+  emptyStripesLocked(kPatientAttempts);
+  if (void* page = acquireLocked())
+    return page;
+  throw std::bad_alloc();
+}
+
+void* PagePool::acquireLocked() {
   if (!freeList_) {
     char* base = static_cast<char*>(platform::reserveRegion(kRegionSize));
     if (!base)
-      throw std::bad_alloc();
+      return nullptr;
     auto at = std::upper_bound(regions_.begin(), regions_.end(), base,
                                [](char* a, const Region& r) { return a < r.base; });
     try {
@@ -99,11 +159,26 @@ void* PagePool::acquire() {
   return page;
 }
 
-void PagePool::release(void* page) {
+void PagePool::release(void* page, bool mayCache) {
   if (!page)
     return;
   assert(reinterpret_cast<uintptr_t>(page) % kPageSize == 0);
+  if (mayCache && cacheOpen_.load(std::memory_order_relaxed)) {
+    Stripe& stripe = stripeOfThisThread();
+    if (!stripe.busy.exchange(true, std::memory_order_acquire)) {
+      const bool kept = stripe.count < kPagesPerStripe;
+      if (kept)
+        stripe.pages[stripe.count++] = page;
+      stripe.busy.store(false, std::memory_order_release);
+      if (kept)
+        return;
+    }
+  }
   std::lock_guard lock(mutex_);
+  releaseLocked(page);
+}
+
+void PagePool::releaseLocked(void* page) {
   Region& region = regionOf(page);
   --inUse_;
   pushFree(static_cast<FreePage*>(page));
@@ -119,11 +194,13 @@ void PagePool::release(void* page) {
 }
 
 void PagePool::close() {
-  // At process exit a thread killed inside acquire or release may still hold the lock; the
-  // system takes everything back then anyway, and waiting would hang the exit.
+  // At process exit a thread killed inside acquire or release may still hold the lock or a
+  // stripe; the system takes everything back then anyway, and waiting would hang the exit.
+  cacheOpen_.store(false, std::memory_order_relaxed);
   std::unique_lock lock(mutex_, std::try_to_lock);
   if (!lock)
     return;
+  emptyStripesLocked(1);
   maxSpareRegions_ = 0;
   for (size_t i = regions_.size(); i-- > 0;) {
     if (regions_[i].freePages == kPagesPerRegion) {
@@ -137,7 +214,14 @@ void PagePool::close() {
 
 PagePool::Stats PagePool::stats() const {
   std::lock_guard lock(mutex_);
-  return Stats{regions_.size(), spareRegions_, freeCount_, inUse_};
+  size_t cached = 0;
+  for (Stripe& stripe : stripes_) {
+    if (!takeStripe(stripe, kPatientAttempts))
+      continue;
+    cached += stripe.count;
+    stripe.busy.store(false, std::memory_order_release);
+  }
+  return Stats{regions_.size(), spareRegions_, freeCount_, inUse_ - cached, cached};
 }
 
 } // namespace tav

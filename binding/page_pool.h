@@ -6,9 +6,16 @@
 // next trees, because a call's tree that maps, faults in and unmaps a fresh region each time pays
 // more for that than for building the tree; a large call's regions all go back. When the library
 // is unloaded the pool returns whatever is free and keeps nothing from then on. One mutex guards
-// every request and return, so trees on different threads may share the pool.
+// the regions, so trees on different threads may share the pool.
+//
+// In front of the mutex, the shared pool keeps a few pages in a small cache of four stripes, a
+// thread using the stripe its stack lies in: a small tree takes its pages and gives them back
+// there without the mutex or the regions' bookkeeping. Only the pages of small trees enter it, so
+// a large tree's regions still go back as it is destroyed. The cache is emptied into the pool when
+// the operating system refuses a region and when the library is unloaded.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
@@ -25,6 +32,10 @@ public:
   // Fully free regions the shared pool keeps for the next trees (tav_bench PagePool/* shows
   // what they save a small call).
   static constexpr size_t kSharedSpareRegions = 4;
+  // The page cache of the shared pool: at most 16 pages (64 KiB). A tree of at most
+  // kPagesPerStripe pages gives its pages to the cache.
+  static constexpr size_t kStripes = 4;
+  static constexpr size_t kPagesPerStripe = 4;
 
   // What the pool holds at one moment.
   struct Stats {
@@ -32,10 +43,13 @@ public:
     size_t spareRegions = 0; // of those, regions with all sixteen pages free
     size_t freePages = 0;    // pages kept for later requests
     size_t pagesInUse = 0;   // pages handed out and not yet returned
+    size_t cachedPages = 0;  // pages returned into the page cache
   };
 
-  // A pool that keeps at most maxSpareRegions fully free regions instead of releasing them.
-  explicit PagePool(size_t maxSpareRegions = 0) : maxSpareRegions_(maxSpareRegions) {}
+  // A pool that keeps at most maxSpareRegions fully free regions instead of releasing them, and,
+  // when cachePages is set, returned pages of small trees in its page cache.
+  explicit PagePool(size_t maxSpareRegions = 0, bool cachePages = false)
+      : maxSpareRegions_(maxSpareRegions), cacheOpen_(cachePages) {}
   // Releases every region, whether or not its pages came back.
   ~PagePool();
   PagePool(const PagePool&) = delete;
@@ -47,15 +61,20 @@ public:
   static PagePool& shared();
 
   // A 4096-byte page aligned to 4096 bytes, read/write, with unspecified contents. Throws
-  // std::bad_alloc when the operating system refuses a new region.
+  // std::bad_alloc when the operating system refuses a new region even once the page cache is
+  // emptied.
   void* acquire();
-  // Takes back a page from acquire(); a region whose pages are all free is released unless the
-  // pool has room for another spare region.
-  void release(void* page);
+  // Takes back a page from acquire(). The page enters the page cache when mayCache is set and
+  // its stripe has room; otherwise a region whose pages are all free is released unless the pool
+  // has room for another spare region.
+  void release(void* page, bool mayCache = false);
 
-  // Releases every spare region and keeps none from now on; once no region is left, the
-  // bookkeeping's own memory goes too. Pages still in use return as usual, and their regions go
-  // back as they empty.
+  // Returns the pages of the page cache to the pool, whose regions then go as usual.
+  void emptyCache();
+
+  // Empties the page cache, releases every spare region and keeps neither from now on; once no
+  // region is left, the bookkeeping's own memory goes too. Pages still in use return as usual,
+  // and their regions go back as they empty.
   void close();
 
   Stats stats() const;
@@ -71,6 +90,25 @@ private:
     size_t freePages;
   };
 
+  // One stripe of the page cache, taken by exchanging `busy`; a thread that finds it taken goes
+  // to the mutex instead of waiting.
+  struct alignas(64) Stripe {
+    std::atomic<bool> busy{false};
+    uint32_t count = 0;
+    void* pages[kPagesPerStripe];
+  };
+
+  // A stripe is held for a few instructions at a time; waiting for one yields between tries.
+  static constexpr unsigned kPatientAttempts = 1000;
+
+  Stripe& stripeOfThisThread();
+  static bool takeStripe(Stripe& stripe, unsigned attempts);
+  // With the mutex held: returns the pages of every stripe to the regions, leaving a stripe
+  // still busy after `attempts` tries as it is.
+  void emptyStripesLocked(unsigned attempts);
+  // acquire() and release() at the regions, with the mutex held; null when no region can be had.
+  void* acquireLocked();
+  void releaseLocked(void* page);
   Region& regionOf(void* page);
   void pushFree(FreePage* page);
   void unlinkFree(FreePage* page);
@@ -84,6 +122,8 @@ private:
   size_t inUse_ = 0;
   size_t spareRegions_ = 0;
   size_t maxSpareRegions_ = 0;
+  std::atomic<bool> cacheOpen_;
+  mutable Stripe stripes_[kStripes];
 };
 
 } // namespace tav

@@ -84,12 +84,15 @@ SlabPool::SlabPool(PagePool& pages) noexcept : pages_(&pages) {
 }
 
 SlabPool::~SlabPool() {
+  // A small tree's pages wait in the page cache for the next one; a large tree's go back to
+  // their regions, which can then be released.
+  const bool mayCache = pageCount_ <= PagePool::kPagesPerStripe;
   for (uint32_t ready = readyClasses_; ready != 0; ready &= ready - 1) {
     const SizeClass& sizeClass = classes_[std::countr_zero(ready)];
     for (ChunkHeader* list : {sizeClass.pagesWithRoom, sizeClass.fullPages}) {
       while (list) {
         ChunkHeader* next = linked<ChunkHeader>(list->next);
-        pages_->release(list);
+        pages_->release(list, mayCache);
         list = next;
       }
     }
@@ -146,7 +149,7 @@ void SlabPool::release(void* block, size_t bytes) noexcept {
   if (page->used == 0) {
     unlinkPage(wasFull ? sizeClass.fullPages : sizeClass.pagesWithRoom, page);
     --pageCount_;
-    pages_->release(page);
+    pages_->release(page, pageCount_ < PagePool::kPagesPerStripe);
   } else if (wasFull) {
     unlinkPage(sizeClass.fullPages, page);
     pushPage(sizeClass.pagesWithRoom, page);

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <random>
 #include <set>
+#include <thread>
 #include <vector>
 
 namespace tav {
@@ -135,6 +136,75 @@ TEST(PagePool, CloseReleasesSpareRegionsAndKeepsNoneFromThenOn) {
   EXPECT_EQ(stats.regions, 0u);
   EXPECT_EQ(stats.freePages, 0u);
   EXPECT_EQ(stats.pagesInUse, 0u);
+}
+
+TEST(PagePool, CachesSmallTreesPagesUpToItsBoundAndEmptiesTheCacheOnRequestAndAtClose) {
+  PagePool pool(0, true);
+  std::vector<void*> pages;
+  for (size_t i = 0; i < 2 * PagePool::kPagesPerStripe; ++i)
+    pages.push_back(pool.acquire());
+  for (void* page : pages)
+    pool.release(page, true);
+  // One thread fills its stripe; the rest go back to the region.
+  PagePool::Stats stats = pool.stats();
+  EXPECT_EQ(stats.cachedPages, PagePool::kPagesPerStripe);
+  EXPECT_EQ(stats.pagesInUse, 0u);
+  EXPECT_EQ(stats.regions, 1u);
+
+  // The cached pages come back first, the last one cached first.
+  for (size_t i = 0; i < PagePool::kPagesPerStripe; ++i)
+    EXPECT_EQ(pool.acquire(), pages[PagePool::kPagesPerStripe - 1 - i]);
+  EXPECT_EQ(pool.stats().cachedPages, 0u);
+  for (size_t i = 0; i < PagePool::kPagesPerStripe; ++i)
+    pool.release(pages[i], i % 2 == 0); // a large tree's pages do not enter the cache
+  EXPECT_EQ(pool.stats().cachedPages, PagePool::kPagesPerStripe / 2);
+
+  pool.emptyCache();
+  stats = pool.stats();
+  EXPECT_EQ(stats.cachedPages, 0u);
+  EXPECT_EQ(stats.regions, 0u);
+
+  void* page = pool.acquire();
+  pool.release(page, true);
+  EXPECT_EQ(pool.stats().cachedPages, 1u);
+  pool.close();
+  EXPECT_EQ(pool.stats().regions, 0u);
+  page = pool.acquire();
+  pool.release(page, true);
+  stats = pool.stats();
+  EXPECT_EQ(stats.cachedPages, 0u);
+  EXPECT_EQ(stats.regions, 0u);
+}
+
+TEST(PagePool, ThreadsSharingTheCacheNeverHoldOnePageAtOnce) {
+  PagePool pool(1, true);
+  constexpr int kThreads = 6;
+  constexpr int kRounds = 4000;
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&pool, t] {
+      const auto mark = static_cast<unsigned char>(t + 1);
+      for (int round = 0; round < kRounds; ++round) {
+        void* held[3];
+        for (void*& page : held) {
+          page = pool.acquire();
+          std::memset(page, mark, 64);
+        }
+        for (void* page : held) {
+          const auto* bytes = static_cast<const unsigned char*>(page);
+          ASSERT_TRUE(bytes[0] == mark && bytes[63] == mark) << "a page was handed out twice";
+          pool.release(page, round % 3 != 0);
+        }
+      }
+    });
+  }
+  for (std::thread& thread : threads)
+    thread.join();
+  PagePool::Stats stats = pool.stats();
+  EXPECT_EQ(stats.pagesInUse, 0u);
+  EXPECT_LE(stats.cachedPages, PagePool::kStripes * PagePool::kPagesPerStripe);
+  pool.emptyCache();
+  EXPECT_LE(pool.stats().regions, 1u);
 }
 
 TEST(SlabPool, EachClassFirstUsesItsInlineChunk) {
