@@ -101,12 +101,17 @@ constexpr auto ComesBefore = [](const SortKey& a, const SortKey& b) {
 
 std::vector<OwnedFlag> SortOwnedFlags(std::vector<OwnedFlag> flags) {
   // Ordering the groups once, then entries by their group's rank, gives the order of comparing
-  // (season, theme span, theme) for every pair of entries, at a fraction of the cost.
+  // (season, theme span, theme) for every pair of entries, at a fraction of the cost. Each
+  // entry's key holds its group's number until the groups are ranked.
   std::vector<ThemeGroup> groups;
-  std::vector<size_t> groupOf;
-  groupOf.reserve(flags.size());
+  // A sondar owns a few dozen themes a season: room for them saves the doublings of a small list.
+  constexpr size_t kGroupsAtFirst = 64;
+  groups.reserve(std::min(flags.size(), kGroupsAtFirst));
+  std::vector<SortKey> keys;
+  keys.reserve(flags.size());
   GroupTable table(flags.size());
-  for (const OwnedFlag& entry : flags) {
+  for (size_t i = 0; i < flags.size(); ++i) {
+    const OwnedFlag& entry = flags[i];
     const size_t number = table.numberOf(ThemeKey{entry.seasonId, entry.theme}, groups);
     if (number == groups.size()) {
       groups.push_back(ThemeGroup{entry.seasonId, entry.theme, entry.acquiredAt, entry.acquiredAt});
@@ -115,23 +120,22 @@ std::vector<OwnedFlag> SortOwnedFlags(std::vector<OwnedFlag> flags) {
       group.first = std::min(group.first, entry.acquiredAt);
       group.last = std::max(group.last, entry.acquiredAt);
     }
-    groupOf.push_back(number);
+    keys.push_back(SortKey{number, entry.level, entry.acquiredAt, i});
   }
-  std::vector<size_t> byOrder(groups.size());
-  for (size_t i = 0; i < byOrder.size(); ++i) {
+  // The groups in list order, then each group's rank, in one allocation.
+  std::vector<size_t> ranking(2 * groups.size());
+  size_t* const byOrder = ranking.data();
+  size_t* const rank = byOrder + groups.size();
+  for (size_t i = 0; i < groups.size(); ++i) {
     byOrder[i] = i;
   }
-  std::sort(byOrder.begin(), byOrder.end(),
+  std::sort(byOrder, rank,
             [&](size_t a, size_t b) { return GroupComesBefore(groups[a], groups[b]); });
-  std::vector<size_t> rank(groups.size());
-  for (size_t position = 0; position < byOrder.size(); ++position) {
+  for (size_t position = 0; position < groups.size(); ++position) {
     rank[byOrder[position]] = position;
   }
-
-  std::vector<SortKey> keys;
-  keys.reserve(flags.size());
-  for (size_t i = 0; i < flags.size(); ++i) {
-    keys.push_back(SortKey{rank[groupOf[i]], flags[i].level, flags[i].acquiredAt, i});
+  for (SortKey& key : keys) {
+    key.rank = rank[key.rank];
   }
   std::sort(keys.begin(), keys.end(), ComesBefore);
 

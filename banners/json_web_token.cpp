@@ -46,17 +46,10 @@ void JsonWebToken::decode() {
     return;
   }
   // An empty or missing segment leaves its text empty; header() and payload() tell that apart
-  // from an empty decoding by the segment itself.
-  if (const std::string_view header = Segment(token_, 0); !header.empty()) {
-    headerText_ = decodeBase64UrlToString(header);
-  }
+  // from an empty decoding by the segment itself. The header and the signature, which the
+  // service reads no further, are decoded only when asked for.
   if (const std::string_view payload = Segment(token_, 1); !payload.empty()) {
     payloadText_ = decodeBase64UrlToString(payload);
-  }
-  if (const std::string_view signature = Segment(token_, 2); !signature.empty()) {
-    signature_ = decodeBase64UrlToString(signature);
-  } else {
-    signature_ = kNoSignatureMarker;
   }
   decoded_ = true;
 }
@@ -76,6 +69,12 @@ const std::vector<std::string>& JsonWebToken::segments() {
 
 const std::string& JsonWebToken::headerText() {
   decode();
+  if (!headerDecoded_) {
+    if (const std::string_view header = Segment(token_, 0); !header.empty()) {
+      headerText_ = decodeBase64UrlToString(header);
+    }
+    headerDecoded_ = true;
+  }
   return headerText_;
 }
 
@@ -86,13 +85,19 @@ const std::string& JsonWebToken::payloadText() {
 
 const std::string& JsonWebToken::signature() {
   decode();
+  if (!signatureDecoded_) {
+    const std::string_view signature = Segment(token_, 2);
+    signature_ =
+        signature.empty() ? std::string(kNoSignatureMarker) : decodeBase64UrlToString(signature);
+    signatureDecoded_ = true;
+  }
   return signature_;
 }
 
 const json::Value& JsonWebToken::header() {
   decode();
   if (!headerRead_) {
-    header_ = Segment(token_, 0).empty() ? ErrorPart() : ReadPart(headerText_);
+    header_ = Segment(token_, 0).empty() ? ErrorPart() : ReadPart(headerText());
     headerRead_ = true;
   }
   return header_;

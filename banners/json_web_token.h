@@ -47,8 +47,9 @@ public:
   // The text goes straight into the value; no json::Value is built on the way.
   void readPayloadInto(BindingProperty& target);
 
-  // Splits the token and decodes the Base64 of its segments. The header and payload are read
-  // as JSON only when header() or payload() first asks for them.
+  // Decodes the Base64 of the payload segment; the header's and the signature's are decoded
+  // when first asked for. The header and payload are read as JSON only when header() or
+  // payload() first asks for them.
   void decode();
 
 private:
@@ -60,6 +61,8 @@ private:
   json::Value header_;
   json::Value payload_;
   bool decoded_ = false;
+  bool headerDecoded_ = false;
+  bool signatureDecoded_ = false;
   bool segmentsListed_ = false;
   bool headerRead_ = false;
   bool payloadRead_ = false;
