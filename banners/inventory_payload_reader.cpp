@@ -10,23 +10,33 @@
 
 #include "banners/token_text.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace tav::banners {
 namespace {
 
 // A guess of the text an item takes, used only to size the list before it is read.
 constexpr size_t kItemBytesAtLeast = 128;
 
-// The offset of the first '"' or '\\' in the n bytes at text, or n when there is none. Most
-// strings of a token (names, levels, dates) are short and are walked byte by byte; past the first
-// sixteen bytes eight are looked at a time.
+// The offset of the first '"' or '\\' in the n bytes at text, or n when there is none. Sixteen
+// bytes are looked at a time, so that the string's end, nearly always among a token's first
+// sixteen bytes, is found without a branch per byte to mispredict; eight at a time without SSE2.
 inline size_t QuoteOrBackslashWithin(const char* text, size_t n) {
-  constexpr size_t kShort = 16;
   size_t at = 0;
-  for (; at < n && at < kShort; ++at) {
-    if (text[at] == '"' || text[at] == '\\') {
-      return at;
+#if defined(__SSE2__)
+  const __m128i quote = _mm_set1_epi8('"');
+  const __m128i backslash = _mm_set1_epi8('\\');
+  for (; at + 16 <= n; at += 16) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + at));
+    const int found = _mm_movemask_epi8(
+        _mm_or_si128(_mm_cmpeq_epi8(bytes, quote), _mm_cmpeq_epi8(bytes, backslash)));
+    if (found != 0) {
+      return at + static_cast<size_t>(std::countr_zero(static_cast<unsigned>(found)));
     }
   }
+#else
   if constexpr (std::endian::native == std::endian::little) {
     constexpr uint64_t kOnes = 0x0101010101010101;
     constexpr uint64_t kHighBits = 0x8080808080808080;
@@ -41,6 +51,7 @@ inline size_t QuoteOrBackslashWithin(const char* text, size_t n) {
       }
     }
   }
+#endif
   while (at < n && text[at] != '"' && text[at] != '\\') {
     ++at;
   }
