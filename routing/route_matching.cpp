@@ -18,6 +18,10 @@ bool methodFits(const RouteCandidate& candidate, HttpMethod method, std::string_
 
 CapturedArguments decodeCaptures(const UrlTemplate& templ,
                                  const std::vector<std::string_view>& groups) {
+  // A literal route captures nothing; its empty table takes no allocation.
+  if (groups.empty()) {
+    return {};
+  }
   CapturedArguments captured(kCapturedBucketCount);
   captured.max_load_factor(1.0f);
   const std::vector<Placeholder>& placeholders = templ.placeholders();
