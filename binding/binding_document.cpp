@@ -4,7 +4,9 @@
 #include "binding/binding_structure.h"
 #include "foundation/memory.h"
 
+#include <cstddef>
 #include <cstdint>
+#include <memory_resource>
 #include <vector>
 
 namespace tav {
@@ -141,7 +143,13 @@ void BindingDocument::copyInto(const BindingProperty& source, BindingProperty& t
     const BindingProperty* source;
     BindingProperty* target;
   };
-  std::vector<Task> tasks;
+  // A call's values are small: the pending containers stay in a buffer on the stack, the heap
+  // taking over only for a large tree.
+  constexpr size_t kScratchTasks = 32;
+  alignas(std::max_align_t) std::byte scratch[kScratchTasks * sizeof(Task)];
+  std::pmr::monotonic_buffer_resource scratchTasks(scratch, sizeof scratch);
+  std::pmr::vector<Task> tasks(&scratchTasks);
+  tasks.reserve(kScratchTasks);
 
   // Copies one value; a non-empty container is created empty (its array reserved in full, so
   // element addresses stay put) and queued for its contents.

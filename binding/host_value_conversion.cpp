@@ -6,13 +6,18 @@
 #include "foundation/message_format.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 #include <functional>
+#include <memory_resource>
 #include <new>
 #include <vector>
 
 namespace tav {
 namespace {
+
+// Frames of a tree walk kept on the stack before the heap is asked for more.
+constexpr size_t kScratchFrames = 32;
 
 using host::HostMapEntry;
 using host::HostValue;
@@ -297,7 +302,12 @@ void PackedHostLayout::placeTree(HostValue* out, const BindingProperty& input,
     const BindingProperty* source;
     HostValue* target;
   };
-  std::vector<Frame> stack;
+  // A call's values are small: their walk stays in a buffer on the stack, the heap taking over
+  // only for a large tree.
+  alignas(std::max_align_t) std::byte scratch[kScratchFrames * sizeof(Frame)];
+  std::pmr::monotonic_buffer_resource scratchStack(scratch, sizeof scratch);
+  std::pmr::vector<Frame> stack(&scratchStack);
+  stack.reserve(kScratchFrames);
   stack.push_back({&input, out});
   while (!stack.empty() && !failed_) {
     const Frame frame = stack.back();

@@ -521,19 +521,22 @@ TEST(BindingPropertyDeathTest, MoveThatCopiesReportsRunningOutOfMemory) {
   for (const Move move : moves) {
     EXPECT_EXIT(
         {
-          const std::string text(100, 't'); // too long for the pool: its record is on the heap
+          // Too long for the pool: each text's record is on the heap, so copying either tree
+          // into the other's document allocates.
+          const std::string text(100, 't');
+          const std::string rootText(100, 'r');
           BindingProperty tree;
           tree.member("child").member("k") = text;
           tree.member("slot");
           BindingProperty root;
-          root.member("k") = text;
+          root.member("k") = rootText;
           test::FailingAllocator::install();
           test::FailingAllocator::countdown = 0;
           try {
             move(tree, root);
           } catch (const std::bad_alloc&) {
             const bool whole = tree.find("child").find("k").getString() == text &&
-                               root.find("k").getString() == text;
+                               root.find("k").getString() == rootText;
             std::_Exit(whole ? 0 : 2);
           }
           std::_Exit(1);
