@@ -141,5 +141,37 @@ TEST_F(InventoryPayloadReaderTest, DamagedPayloadsAreTakenOnlyWhereTheGeneralWay
   EXPECT_GT(taken, 1) << "the damage never left a readable payload";
 }
 
+// A string's end is looked for many bytes at a time: themes of every length across those
+// steps, with an escape at each place and the payload's end right behind the last string, must
+// read exactly as the general way reads them or be left to it.
+TEST_F(InventoryPayloadReaderTest, ThemesOfEveryLengthAndEscapesAtEveryPlaceReadAsTheGeneralWay) {
+  auto payload = [](const std::string& theme) {
+    return R"({"items":{"TOURNAMENT_FLAG":[{"payload":{"rewardSpec":{"theme":")" + theme +
+           R"(","level":"2","seasonId":"5"},"rewardType":"FLAG"},"purchaseDate":")" + theme +
+           R"("}]}})";
+  };
+  for (size_t length = 0; length <= 40; ++length) {
+    const std::string plain(length, 'a');
+    const std::string text = payload(plain);
+    ASSERT_NE(Direct(text), "refused") << text;
+    EXPECT_EQ(Direct(text), General(text)) << text;
+    for (size_t at = 0; at < length; ++at) {
+      std::string escaped = plain;
+      escaped.replace(at, 1, "\\u00e9");
+      const std::string withEscape = payload(escaped);
+      const std::string direct = Direct(withEscape);
+      if (direct != "refused") {
+        EXPECT_EQ(direct, General(withEscape)) << withEscape;
+      }
+    }
+  }
+  // A string that runs to the end of the text has no end to find.
+  for (size_t length = 0; length <= 40; ++length) {
+    EXPECT_EQ(
+        Direct(R"({"items":{"TOURNAMENT_FLAG":[{"purchaseDate":")" + std::string(length, 'b')),
+        "refused");
+  }
+}
+
 } // namespace
 } // namespace tav::banners

@@ -11,11 +11,13 @@
 
 #include <pthread.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <limits>
 #include <new>
+#include <random>
 #include <ranges>
 #include <string>
 #include <vector>
@@ -291,6 +293,29 @@ TEST(BindingProperty, MembersIterateInUnsignedByteOrder) {
     for (auto [key, member] : value.members())
       EXPECT_EQ(member.getString(), key);
   }
+}
+
+// Keys sharing their first bytes are told apart by comparing words: every length across the
+// word steps, bytes on both sides of 0x7F and zero bytes must still sort as unsigned bytes do.
+TEST(BindingProperty, KeysSharingAPrefixSortAsUnsignedBytesAtEveryLength) {
+  const char bytes[] = {'\0', 'a', 'b', '\x7f', '\x80', '\xff'};
+  std::mt19937 random(7);
+  std::vector<std::string> keys;
+  for (int i = 0; i < 400; ++i) {
+    std::string key = i % 2 == 0 ? "prefix" : "pref";
+    const size_t tail = random() % 21;
+    for (size_t j = 0; j < tail; ++j)
+      key += bytes[random() % sizeof bytes];
+    keys.push_back(key);
+  }
+  BindingProperty value;
+  for (const std::string& key : keys)
+    value.member(key) = key;
+  std::sort(keys.begin(), keys.end());
+  keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
+  EXPECT_EQ(keysOf(value), keys);
+  for (const std::string& key : keys)
+    EXPECT_EQ(value.find(key).getString(), key);
 }
 
 TEST(BindingProperty, ManyMembersStayOrderedAndFindable) {
