@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "banners/token_text.h"
+#include "foundation/short_bytes.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -176,18 +177,13 @@ private:
     }
   }
 
+  // Names are a few bytes long, and several share a prefix (rewardSpec, rewardType).
   static size_t indexOf(std::initializer_list<std::string_view> names, std::string_view name) {
-    // Names are a few bytes long: comparing them in place costs less than a call to memcmp.
     size_t index = 0;
     for (const std::string_view candidate : names) {
-      if (candidate.size() == name.size() && candidate.front() == name.front()) {
-        size_t at = 0;
-        while (at < name.size() && candidate[at] == name[at]) {
-          ++at;
-        }
-        if (at == name.size()) {
-          break;
-        }
+      if (candidate.size() == name.size() &&
+          sameBytes(candidate.data(), name.data(), name.size())) {
+        break;
       }
       ++index;
     }

@@ -2,6 +2,7 @@
 #include "binding/string_table.h"
 
 #include "foundation/memory.h"
+#include "foundation/short_bytes.h"
 
 #include <cstring>
 #include <new>
@@ -26,30 +27,6 @@ size_t recordBytes(size_t length) {
 
 bool inPool(size_t length) {
   return recordBytes(length) <= SlabPool::kMaxBlockSize;
-}
-
-// Whether the first and the last word of two texts of n bytes, n at least a word, are equal.
-template <class Word> bool sameEnds(const char* a, const char* b, size_t n) {
-  Word a0, b0, a1, b1;
-  std::memcpy(&a0, a, sizeof(Word));
-  std::memcpy(&b0, b, sizeof(Word));
-  std::memcpy(&a1, a + n - sizeof(Word), sizeof(Word));
-  std::memcpy(&b1, b + n - sizeof(Word), sizeof(Word));
-  return ((a0 ^ b0) | (a1 ^ b1)) == 0;
-}
-
-// Equality of two byte strings of length n. Texts met again and again (member names, short
-// values) are short, and a call into the library's memcmp for each costs more than the
-// comparison: up to 16 bytes are compared in at most two overlapping words from each end.
-bool sameBytes(const char* a, const char* b, size_t n) {
-  if (n > 16)
-    return std::memcmp(a, b, n) == 0;
-  if (n >= 8)
-    return sameEnds<uint64_t>(a, b, n);
-  if (n >= 4)
-    return sameEnds<uint32_t>(a, b, n);
-  // One to three bytes: the first, middle and last cover them all.
-  return n == 0 || (a[0] == b[0] && a[n / 2] == b[n / 2] && a[n - 1] == b[n - 1]);
 }
 
 } // namespace

@@ -141,6 +141,30 @@ TEST_F(InventoryPayloadReaderTest, DamagedPayloadsAreTakenOnlyWhereTheGeneralWay
   EXPECT_GT(taken, 1) << "the damage never left a readable payload";
 }
 
+// Names are compared a word at a time from each end: a name of the shape with any one byte
+// changed, or a byte short or over, is no name of the shape.
+TEST_F(InventoryPayloadReaderTest, NamesOneByteAwayFromTheShapeAreLeftToTheGeneralWay) {
+  const std::string payload =
+      R"({"items":{"TOURNAMENT_FLAG":[)" + kFlag + R"(],"TOURNAMENT_FRAME":[)" + kFrame + "]}}";
+  ASSERT_NE(Direct(payload), "refused");
+  const std::string names[] = {"items",      "TOURNAMENT_FLAG", "TOURNAMENT_FRAME", "payload",
+                               "rewardSpec", "rewardType",      "purchaseDate",     "theme",
+                               "level",      "seasonId"};
+  for (const std::string& name : names) {
+    const size_t at = payload.find('"' + name + '"') + 1;
+    ASSERT_NE(at, std::string::npos + 1) << name;
+    std::vector<std::string> near = {name.substr(0, name.size() - 1), name + name.back()};
+    for (size_t i = 0; i < name.size(); ++i) {
+      near.push_back(name);
+      near.back()[i] ^= 0x20;
+    }
+    for (const std::string& other : near) {
+      const std::string text = payload.substr(0, at) + other + payload.substr(at + name.size());
+      EXPECT_EQ(Direct(text), "refused") << text;
+    }
+  }
+}
+
 // A string's end is looked for many bytes at a time: themes of every length across those
 // steps, with an escape at each place and the payload's end right behind the last string, must
 // read exactly as the general way reads them or be left to it.
