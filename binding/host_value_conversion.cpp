@@ -200,17 +200,13 @@ size_t itemOffset(bool isMap, uint32_t index) {
 
 } // namespace
 
-char* PackedHostLayout::take(size_t bytes) {
-  if (separate_) {
-    // After a failure nothing more is taken, so every piece taken hangs in the record and the
-    // record's release frees it.
-    char* piece = failed_ ? nullptr : static_cast<char*>(memory::allocate(bytes));
-    failed_ = failed_ || piece == nullptr;
-    return piece;
-  }
-  char* at = block_ == nullptr ? nullptr : block_ + used_;
-  used_ += bytes;
-  return at;
+
+char* PackedHostLayout::takeSeparate(size_t bytes) {
+  // After a failure nothing more is taken, so every piece taken hangs in the record and the
+  // record's release frees it.
+  char* piece = failed_ ? nullptr : static_cast<char*>(memory::allocate(bytes));
+  failed_ = failed_ || piece == nullptr;
+  return piece;
 }
 
 void PackedHostLayout::placeBool(HostValue* target, bool value) {
@@ -250,21 +246,6 @@ void PackedHostLayout::placeEnum(HostValue* target, int32_t number, const Static
   }
 }
 
-char* PackedHostLayout::placeZeroTerminated(std::string_view text) {
-  char* copy = take(text.size() + 1);
-  if (copy != nullptr) {
-    std::memcpy(copy, text.data(), text.size());
-    copy[text.size()] = '\0';
-  }
-  return copy;
-}
-
-void PackedHostLayout::placeText(HostValue* target, std::string_view text) {
-  char* copy = placeZeroTerminated(text);
-  if (target != nullptr) {
-    setSpan(*target, HostValueKind::OwnedString, copy, text.size());
-  }
-}
 
 template <typename Item>
 Item* PackedHostLayout::placeArray(HostValue* target, HostValueKind kind, size_t count) {
@@ -286,15 +267,6 @@ HostMapEntry* PackedHostLayout::placeMap(HostValue* target, size_t count) {
   return placeArray<HostMapEntry>(target, HostValueKind::Map, count);
 }
 
-HostValue* PackedHostLayout::placeKey(HostMapEntry* entry, std::string_view key) {
-  char* copy = placeZeroTerminated(key);
-  if (entry == nullptr) {
-    return nullptr;
-  }
-  entry->key = copy;
-  entry->keyOwned = 1;
-  return &entry->value;
-}
 
 void PackedHostLayout::placeTree(HostValue* out, const BindingProperty& input,
                                  const BindingTypeRegistry* registry) {

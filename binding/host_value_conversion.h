@@ -9,6 +9,7 @@
 #include "binding/binding_property.h"
 #include "binding/host_records.h"
 
+#include <cstring>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -66,12 +67,29 @@ public:
   // The enumerator's name when registry knows it, else the number: what an enum value becomes.
   void placeEnum(host::HostValue* target, int32_t number, const StaticTypeId* type,
                  const BindingTypeRegistry* registry);
-  void placeText(host::HostValue* target, std::string_view text);
+  // Texts and keys are laid out for every field of every answer record, once counting and once
+  // writing: they are defined here so that the converters' walks inline them.
+  void placeText(host::HostValue* target, std::string_view text) {
+    char* copy = placeZeroTerminated(text);
+    if (target != nullptr) {
+      target->kind = static_cast<uint32_t>(host::HostValueKind::OwnedString);
+      target->span.data = copy;
+      target->span.length = static_cast<uint32_t>(text.size());
+    }
+  }
   // An array of count zeroed items or entries (null when count is 0).
   host::HostValue* placeList(host::HostValue* target, size_t count);
   host::HostMapEntry* placeMap(host::HostValue* target, size_t count);
   // The owned key of entry; answers where the entry's value goes.
-  host::HostValue* placeKey(host::HostMapEntry* entry, std::string_view key);
+  host::HostValue* placeKey(host::HostMapEntry* entry, std::string_view key) {
+    char* copy = placeZeroTerminated(key);
+    if (entry == nullptr) {
+      return nullptr;
+    }
+    entry->key = copy;
+    entry->keyOwned = 1;
+    return &entry->value;
+  }
   // A whole value tree, as toPackedHostValue lays it out.
   void placeTree(host::HostValue* target, const BindingProperty& input,
                  const BindingTypeRegistry* registry);
@@ -82,8 +100,23 @@ private:
   PackedHostLayout() = default;
   // The next bytes of the block (null while counting), or a block of their own when separate_
   // (null, and failed_ set, once memory runs out).
-  char* take(size_t bytes);
-  char* placeZeroTerminated(std::string_view text);
+  char* take(size_t bytes) {
+    if (separate_) {
+      return takeSeparate(bytes);
+    }
+    char* at = block_ == nullptr ? nullptr : block_ + used_;
+    used_ += bytes;
+    return at;
+  }
+  char* takeSeparate(size_t bytes);
+  char* placeZeroTerminated(std::string_view text) {
+    char* copy = take(text.size() + 1);
+    if (copy != nullptr) {
+      std::memcpy(copy, text.data(), text.size());
+      copy[text.size()] = '\0';
+    }
+    return copy;
+  }
   template <typename Item>
   Item* placeArray(host::HostValue* target, host::HostValueKind kind, size_t count);
 
