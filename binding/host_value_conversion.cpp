@@ -200,7 +200,6 @@ size_t itemOffset(bool isMap, uint32_t index) {
 
 } // namespace
 
-
 char* PackedHostLayout::takeSeparate(size_t bytes) {
   // After a failure nothing more is taken, so every piece taken hangs in the record and the
   // record's release frees it.
@@ -246,7 +245,6 @@ void PackedHostLayout::placeEnum(HostValue* target, int32_t number, const Static
   }
 }
 
-
 template <typename Item>
 Item* PackedHostLayout::placeArray(HostValue* target, HostValueKind kind, size_t count) {
   auto* items = reinterpret_cast<Item*>(count == 0 ? nullptr : take(count * sizeof(Item)));
@@ -266,7 +264,6 @@ HostValue* PackedHostLayout::placeList(HostValue* target, size_t count) {
 HostMapEntry* PackedHostLayout::placeMap(HostValue* target, size_t count) {
   return placeArray<HostMapEntry>(target, HostValueKind::Map, count);
 }
-
 
 void PackedHostLayout::placeTree(HostValue* out, const BindingProperty& input,
                                  const BindingTypeRegistry* registry) {
