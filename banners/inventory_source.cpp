@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <map>
 #include <string_view>
+#include <utility>
 
 #include "banners/inventory_payload_reader.h"
 #include "banners/json_web_token.h"
@@ -77,8 +78,8 @@ SourceResult<void> ReadInventory(const OutgoingRequests& requests,
     typeList.append() = type;
   }
   RequestResult<std::map<std::string, std::string>> answer =
-      requests.requestWithArgument<std::map<std::string, std::string>>(HttpMethod::Get,
-                                                                       kInventoryUrl, typeList);
+      requests.requestWithArgument<std::map<std::string, std::string>>(
+          HttpMethod::Get, kInventoryUrl, std::move(typeList));
   if (!answer.ok()) {
     return LoggedError(InventoryRequestFailedMessage(types, answer.error().message));
   }

@@ -147,6 +147,16 @@ public:
       return value;
     });
   }
+  // The same with an argument the caller gives up: it is moved, not copied, into the request.
+  template <typename T>
+  RequestResult<T> requestWithArgument(HttpMethod method, std::string_view url,
+                                       BindingProperty&& argument) const {
+    return nativeExchange<T>(method, url, [&] {
+      BindingResult value;
+      value.value() = std::move(argument);
+      return value;
+    });
+  }
 
   HostBridge& bridge() const { return *bridge_; }
   uint32_t pluginHandle() const { return pluginHandle_; }
