@@ -1,8 +1,11 @@
 // GET "/tav-banners/v1/current-sondar/flags" through the whole boundary — host, libtav_banners.so,
 // the sondar peers and back — for 10, 1,000 and 100,000 owned flags (Flags/Ours/<n>), beside the
 // floor of the same run: Base64-decoding the same token and parsing it with RapidJSON's DOM
-// (Flags/Floor/<n>).
+// (Flags/Floor/<n>). Between them, the plugin's part (Flags/Plugin/<n>): the call entry with the
+// peers answering from memory and the answer released unread, so that the host's reading of the
+// answer into its own tree, of which the floor has no share, shows apart.
 #include "foundation/base64.h"
+#include "host/call_request.h"
 #include "host/host.h"
 #include "host/sondar_inventory.h"
 #include "host/sondar_peers.h"
@@ -10,6 +13,7 @@
 #include <benchmark/benchmark.h>
 #include <rapidjson/document.h>
 
+#include <cstring>
 #include <ctime>
 #include <memory>
 #include <string>
@@ -86,6 +90,47 @@ void BM_FlagsOurs(benchmark::State& state) {
 }
 BENCHMARK(BM_FlagsOurs)
     ->Name("Flags/Ours")
+    ->Arg(10)
+    ->Arg(1000)
+    ->Arg(100000)
+    ->Unit(benchmark::kMicrosecond)
+    ->Complexity(benchmark::oNLogN);
+
+void BM_FlagsPlugin(benchmark::State& state) {
+  PluginUnderTest& under = plugin();
+  if (!under.error.empty()) {
+    state.SkipWithError(under.error.c_str());
+    return;
+  }
+  under.peers.replace(ownedFlags(state.range(0)));
+  host::CallRequest request;
+  request.method = "GET";
+  request.path = "/tav-banners/v1/current-sondar/flags";
+  const host::CallResult first = under.host.call(request); // signs the token, as above
+  if (!first.ok() || first.value.items().size() != static_cast<size_t>(state.range(0))) {
+    state.SkipWithError(first.error.value_or("wrong number of flags").c_str());
+    return;
+  }
+  const host::HostFunctionRecord* function =
+      under.host.description().findFunction("GetTavBannersV1CurrentSondarFlags")->record;
+  host::RequestRecord record(request);
+  record.record().functionContext = function->description.context;
+  for (auto _ : state) {
+    host::HostResponse response;
+    std::memset(&response, 0, sizeof response);
+    function->call(&response, &record.record());
+    if (response.error != nullptr) {
+      state.SkipWithError(response.error);
+      response.release(&response);
+      break;
+    }
+    response.release(&response);
+  }
+  state.SetComplexityN(state.range(0));
+  state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+BENCHMARK(BM_FlagsPlugin)
+    ->Name("Flags/Plugin")
     ->Arg(10)
     ->Arg(1000)
     ->Arg(100000)
