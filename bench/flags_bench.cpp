@@ -68,52 +68,51 @@ PluginUnderTest& plugin() {
   return *running;
 }
 
-void BM_FlagsOurs(benchmark::State& state) {
+host::CallRequest flagsRequest() {
+  host::CallRequest request;
+  request.method = "GET";
+  request.path = "/tav-banners/v1/current-sondar/flags";
+  return request;
+}
+
+// The running plugin with the benchmark's flags in, after one call: the first call signs the
+// token, which the peer then keeps, so that the loop measures the plugin. Null, with the state
+// skipped, when that call goes wrong.
+PluginUnderTest* preparedPlugin(benchmark::State& state) {
   PluginUnderTest& under = plugin();
   if (!under.error.empty()) {
     state.SkipWithError(under.error.c_str());
-    return;
+    return nullptr;
   }
   under.peers.replace(ownedFlags(state.range(0)));
-  // The first call signs the token, which the peer then keeps: the loop measures the plugin.
-  const host::CallResult first = under.host.call("GET", "/tav-banners/v1/current-sondar/flags");
+  const host::CallResult first = under.host.call(flagsRequest());
   if (!first.ok() || first.value.items().size() != static_cast<size_t>(state.range(0))) {
     state.SkipWithError(first.error.value_or("wrong number of flags").c_str());
-    return;
+    return nullptr;
   }
+  return &under;
+}
+
+void BM_FlagsOurs(benchmark::State& state) {
+  PluginUnderTest* under = preparedPlugin(state);
+  if (under == nullptr)
+    return;
+  const host::CallRequest request = flagsRequest();
   for (auto _ : state) {
-    host::CallResult answer = under.host.call("GET", "/tav-banners/v1/current-sondar/flags");
+    host::CallResult answer = under->host.call(request);
     benchmark::DoNotOptimize(answer);
   }
   state.SetComplexityN(state.range(0));
   state.SetItemsProcessed(state.iterations() * state.range(0));
 }
-BENCHMARK(BM_FlagsOurs)
-    ->Name("Flags/Ours")
-    ->Arg(10)
-    ->Arg(1000)
-    ->Arg(100000)
-    ->Unit(benchmark::kMicrosecond)
-    ->Complexity(benchmark::oNLogN);
 
 void BM_FlagsPlugin(benchmark::State& state) {
-  PluginUnderTest& under = plugin();
-  if (!under.error.empty()) {
-    state.SkipWithError(under.error.c_str());
+  PluginUnderTest* under = preparedPlugin(state);
+  if (under == nullptr)
     return;
-  }
-  under.peers.replace(ownedFlags(state.range(0)));
-  host::CallRequest request;
-  request.method = "GET";
-  request.path = "/tav-banners/v1/current-sondar/flags";
-  const host::CallResult first = under.host.call(request); // signs the token, as above
-  if (!first.ok() || first.value.items().size() != static_cast<size_t>(state.range(0))) {
-    state.SkipWithError(first.error.value_or("wrong number of flags").c_str());
-    return;
-  }
   const host::HostFunctionRecord* function =
-      under.host.description().findFunction("GetTavBannersV1CurrentSondarFlags")->record;
-  host::RequestRecord record(request);
+      under->host.description().findFunction("GetTavBannersV1CurrentSondarFlags")->record;
+  host::RequestRecord record(flagsRequest());
   record.record().functionContext = function->description.context;
   for (auto _ : state) {
     host::HostResponse response;
@@ -129,13 +128,6 @@ void BM_FlagsPlugin(benchmark::State& state) {
   state.SetComplexityN(state.range(0));
   state.SetItemsProcessed(state.iterations() * state.range(0));
 }
-BENCHMARK(BM_FlagsPlugin)
-    ->Name("Flags/Plugin")
-    ->Arg(10)
-    ->Arg(1000)
-    ->Arg(100000)
-    ->Unit(benchmark::kMicrosecond)
-    ->Complexity(benchmark::oNLogN);
 
 void BM_FlagsFloor(benchmark::State& state) {
   const std::string token =
@@ -159,13 +151,17 @@ void BM_FlagsFloor(benchmark::State& state) {
   state.SetComplexityN(state.range(0));
   state.SetItemsProcessed(state.iterations() * state.range(0));
 }
-BENCHMARK(BM_FlagsFloor)
-    ->Name("Flags/Floor")
-    ->Arg(10)
-    ->Arg(1000)
-    ->Arg(100000)
-    ->Unit(benchmark::kMicrosecond)
-    ->Complexity(benchmark::oNLogN);
+// Each family at 10, 1,000 and 100,000 flags.
+void flagCounts(benchmark::internal::Benchmark* family) {
+  family->Arg(10)
+      ->Arg(1000)
+      ->Arg(100000)
+      ->Unit(benchmark::kMicrosecond)
+      ->Complexity(benchmark::oNLogN);
+}
+BENCHMARK(BM_FlagsOurs)->Name("Flags/Ours")->Apply(flagCounts);
+BENCHMARK(BM_FlagsPlugin)->Name("Flags/Plugin")->Apply(flagCounts);
+BENCHMARK(BM_FlagsFloor)->Name("Flags/Floor")->Apply(flagCounts);
 
 } // namespace
 } // namespace tav
