@@ -16,6 +16,7 @@
 #include "plugin/native_value.h"
 #include "routing/http_method.h"
 
+#include <concepts>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -137,23 +138,15 @@ public:
     return nativeExchange<T>(method, url, [&] { return parametersValue(parameters); });
   }
 
-  // Exactly one unnamed typed argument whose value is `argument` itself.
-  template <typename T>
-  RequestResult<T> requestWithArgument(HttpMethod method, std::string_view url,
-                                       const BindingProperty& argument) const {
+  // Exactly one unnamed typed argument whose value is `argument` itself: copied into the request
+  // inside the exchange, or moved when the caller gives it up.
+  template <typename T, typename Argument>
+  requires std::same_as<std::remove_cvref_t<Argument>, BindingProperty> RequestResult<T>
+  requestWithArgument(HttpMethod method, std::string_view url, Argument&& argument)
+  const {
     return nativeExchange<T>(method, url, [&] {
       BindingResult value;
-      value.value() = argument;
-      return value;
-    });
-  }
-  // The same with an argument the caller gives up: it is moved, not copied, into the request.
-  template <typename T>
-  RequestResult<T> requestWithArgument(HttpMethod method, std::string_view url,
-                                       BindingProperty&& argument) const {
-    return nativeExchange<T>(method, url, [&] {
-      BindingResult value;
-      value.value() = std::move(argument);
+      value.value() = std::forward<Argument>(argument);
       return value;
     });
   }
