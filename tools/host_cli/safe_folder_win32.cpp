@@ -340,14 +340,16 @@ bool SafeFolder::replace(const std::string& name, std::string_view contents,
   if (target.empty() || security.attributes() == nullptr) {
     return fail("cannot write");
   }
-  // Made with its access list from the start, shared with nobody while it is written, and moved
-  // into place through its own handle.
+  // Made with its access list from the start under a name of its own, and moved into place
+  // through its own handle. Others may read it but not write it: once it stands at its name it is
+  // still open for the last flush, and whoever reads the name then (a client or a second serve,
+  // for the lockfile) must find the new contents, not a sharing violation.
   SystemFile file;
   for (int attempt = 0; !file.isOpen() && attempt < 100; ++attempt) {
     const std::string temporary =
         pathIn(handleOf(folder_.native()), "." + name + "." + host::randomNameSuffix());
     const HANDLE made =
-        CreateFileA(temporary.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0,
+        CreateFileA(temporary.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ,
                     security.attributes(), CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (made != INVALID_HANDLE_VALUE) {
       file = SystemFile(nativeOf(made));
